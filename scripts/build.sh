@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Configures and builds both trees: build/native (Linux) and build/windows (mingw-w64, runs under Wine).
+# Usage: scripts/build.sh [native|windows|all]   (default all)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+which=${1:-all}
+jobs=$(nproc)
+
+if [[ $which == native || $which == all ]]; then
+  cmake -S "$root" -B "$root/build/native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$root/build/native" -j "$jobs"
+fi
+if [[ $which == windows || $which == all ]]; then
+  cmake -S "$root" -B "$root/build/windows" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
+  cmake --build "$root/build/windows" -j "$jobs"
+fi

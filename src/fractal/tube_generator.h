@@ -1,0 +1,61 @@
+// Turns one view into the vertex and ring arrays of one image.
+#pragma once
+
+#include <cstddef>
+
+#include "common/random_source.h"
+#include "fractal/tube_types.h"
+
+// A point of the complex plane.
+struct ComplexPoint {
+    double re;
+    double im;
+};
+
+// The arrays of one image. Whoever holds them owns them and frees them with freeTubeArrays.
+struct TubeArrays {
+    TubeVertex* vertices = nullptr;  // vertexCount records
+    TubeRing* rings = nullptr;       // vertexCount / ringSize records, zero-filled at allocation
+};
+void freeTubeArrays(TubeArrays& arrays);
+
+// One generator serves one image: set the inputs, init, generate once, take the arrays, delete.
+class TubeGenerator {
+public:
+    TubeGenerator() = default;
+    ~TubeGenerator();
+    TubeGenerator(const TubeGenerator&) = delete;
+    TubeGenerator& operator=(const TubeGenerator&) = delete;
+
+    int32_t diffuseWeight = 0;                 // light model: diffuse weight, 40 or 10 (set by generate)
+    int32_t specularWeight = 0;                // light model: specular weight, 70
+    int32_t ambientWeight = 0;                 // light model: constant term, 46 or 30
+    int32_t shininess = 0;                     // light model: specular exponent, 3 or 13
+    double lightDirection[3] = {1.0, 1.0, 1.0};// light vector (any length); the scene sets (1, 1, 1)
+    float detailWidth = 0;                     // reference width: 300 x detail factor (set by the caller)
+    float detailHeight = 0;                    // reference height: 200 x detail factor (set by the caller)
+    float scaleDivisor = 0;                    // divisor applied to the shape's lengths (set by generate)
+    int32_t currentVertex = 0;                 // vertex being built; 0 outside generate
+    FractalPath* pathTable = nullptr;          // the view table, 5 records, owned (init)
+    TubeShape* shapeTable = nullptr;           // the view table, 5 records, owned (init)
+    int32_t vertexCount = 0;                   // vertices of the image (0 until generated)
+    int32_t ringSize = 0;                      // vertices per ring
+    int32_t bakeLighting = 1;                  // 1: brightness from the light model; else flat 50
+    bool paletteShift = false;                 // passed to escapeColour
+    int32_t paletteVariant = 0;                // 0..2, passed to escapeColour
+
+    // Not in the record's classic layout, but needed without global state:
+    RandomSource* random = nullptr;            // the program's random source; generate draws once
+    float driftRate = -0.8f;                   // from the caller's working copy of defaultPath
+
+    // Builds the view table. False (and nothing held) when its allocations fail.
+    bool init();
+    // Generates one view from writable copies of its records; on success the arrays go to `out`
+    // (the caller owns them). False on allocation failure, size overflow or a ring size of 0:
+    // then nothing is handed over and nothing leaks.
+    bool generate(TubeShape& shape, FractalPath& path, TubeArrays& out);
+    // The sizing step of generate (lengths already scaled): ringSize, vertexCount, derived path values.
+    void layoutTube(TubeShape& shape, FractalPath& path);
+    // The sample point of a flight-mode path at path position pos and angle theta.
+    ComplexPoint flightPoint(const FractalPath& path, const TubeShape& shape, double pos, double theta) const;
+};

@@ -1,0 +1,60 @@
+// The one process-wide scene: settings copies, animation state and the current image's arrays.
+#pragma once
+
+#include <cstdint>
+
+#include "common/random_source.h"
+#include "fractal/tube_types.h"
+#include "scene/image_playlist.h"
+#include "scene/scene_platform.h"
+
+// Single instance for the whole process (Scene::instance()); tests may make their own.
+// All fields start as zero, false or none.
+struct Scene {
+    static Scene& instance();
+
+    // --- set by the shell before loadSettings; live for the run ---
+    bool preview = false;           // running inside the preview window
+    ScenePlatform* platform = nullptr;  // clock, repaint, error box (shell-owned)
+    RandomSource* random = nullptr;     // process-wide random source (shell-owned)
+
+    // --- run-wide settings (loadSettings) ---
+    int32_t monitorMode = 0;        // copy of "monitor_mode", 0..2
+    bool quickDraw = false;         // one drawing pass per quad instead of two
+    float alpha = 0;                // opacity of coloured vertices, 0.4..1.0
+    float rotationSpeed = 0;        // angle step per tick; magnitude 0.10..0.40, sign drawn per image
+    float detailScale = 0;          // generator size factor 0.6..1.4
+    bool lightingOn = false;        // the current image is lit by OpenGL
+    int32_t interval = 0;           // seconds from an image's build to its fade-out: 45, 60 or 90
+
+    // --- per image (buildImage) and animation (tick) ---
+    float angle = 0;                // rotation parameter; the model turns by 2 * angle degrees
+    float offsetX = 0;              // sideways offset of the model, -0.8..0.8
+    double fade = 0;                // brightness factor of the image, 0..1
+    bool fadingIn = false;          // still fading in
+    bool lightTwoSides = false;     // copy of "light_2_sides"
+    float lightDistance = 0;        // copy of "light_distance", 2.0..30.0
+    float gloss = 0;                // 0.0..10.0, drives light and material values
+    int32_t startTime = 0;          // wall-clock second of the build (low 32 bits, signed)
+
+    // --- the current image, owned by the scene ---
+    TubeVertex* vertices = nullptr; // vertexCount records
+    int32_t vertexCount = 0;        // 0 means no image
+    TubeRing* rings = nullptr;      // vertexCount / ringSize records, or none
+    int32_t ringSize = 0;           // vertices per ring
+
+    ImagePlaylist playlist;         // cursor of the image to show
+    FractalPath workingPath{};      // working copy of defaultPath, refreshed before every build
+
+    void loadSettings();
+    // Builds the image at playlist.cursor mod 5. False when the build failed (already reported).
+    bool buildImage();
+    void releaseImage();
+    void smoothNormals();
+    void renderFrame();
+    void tick();
+};
+
+// GL set-up shared by every surface: viewport, projection and fixed render state.
+void setViewportAndProjection(int32_t width, int32_t height);
+void initRenderState(Scene& scene);

@@ -1,0 +1,62 @@
+// Every user setting: names, defaults, read rules and writers over a platform backend.
+#pragma once
+
+#include <cstdint>
+
+#include "settings/settings_backend.h"
+
+// The single object through which every setting is read and written. Caches nothing: every read
+// opens the key, queries one value and closes it; every write does the same with one value.
+class SettingsStore {
+public:
+    // The single instance, created on first use with registryEnabled true and the platform's backend.
+    static SettingsStore& instance();
+
+    // Replaces the backend (tests, tools). The store does not own it; null restores the platform's.
+    void setBackend(SettingsBackend* backend);
+
+    bool registryEnabled = true;  // false: every reader returns its default; writers ignore it
+
+    int32_t readDetailLevel();     // "detail_level", 0..4, default 1
+    float readRotationSpeed();     // "rotation_speed", 10.0..40.0, default 25.0
+    int32_t readIntervalOption();  // "interval_option", unclamped, default 0
+    bool readShuffleImages();      // "shuffle_images", default false
+    bool readQuickDraw();          // "quick_draw", default true
+    int32_t readTranspLevel();     // "transp_level", 0..40, default 10
+    int32_t readPaletteType();     // "palette_type", unclamped, default 2
+    int32_t readLightSource();     // "light_source", unclamped, default 2
+    float readGlossLevel();        // "gloss_level", 0.0..10.0, default 0.0
+    bool readGlossRandom();        // "gloss_random", default false
+    float readLightDistance();     // "light_distance" in tenths -> 2.0..30.0, default 10.0
+    bool readLight2Sides();        // "light_2_sides", default true
+    int32_t readMonitorMode();     // "monitor_mode", 0..2, default 0
+    bool readImageEnabled(int32_t index);  // "image_%d", default true
+    bool readFlag(const char* name, bool defaultValue);  // the generic boolean reader
+
+    void writeDetailLevel(int32_t value);
+    void writeRotationSpeed(int32_t value);
+    void writeIntervalOption(int32_t value);
+    void writeShuffleImages(bool value);
+    void writeQuickDraw(bool value);
+    void writeTranspLevel(int32_t value);
+    void writePaletteType(int32_t value);
+    void writeLightSource(int32_t value);
+    void writeGlossLevel(int32_t value);
+    void writeGlossRandom(bool value);
+    void writeLightDistance(float distance);  // stores trunc(distance * 10) in single precision
+    void writeLight2Sides(bool value);
+    void writeMonitorMode(int32_t value);
+    void writeImageEnabled(int32_t index, bool value);
+
+private:
+    SettingsStore() = default;
+    // Reads one raw value; *found is false when the key or value is missing (or reading is disabled).
+    int32_t readRaw(const char* name, int32_t defaultValue);
+    void writeRaw(const char* name, int32_t value);
+    SettingsBackend* backend();
+
+    SettingsBackend* backend_ = nullptr;  // injected backend, or null for the platform's own
+};
+
+// The platform's own backend (registry on Windows, per-user file on Linux); defined per platform.
+SettingsBackend& platformSettingsBackend();
