@@ -1,0 +1,334 @@
+// The X11 saver's command line: window choice and one option per setting, parsed without touching X.
+#include "shell/x11/saver_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// How an option's value becomes a stored setting.
+enum class OptionKind {
+    flag,        // --name sets the setting to 1, --no-name to 0
+    wholeNumber, // a decimal integer, clamped later by the store's read rule
+    choice,      // one word (or its index) from a short list
+    distance,    // a decimal distance, stored in tenths as the store's writer does
+};
+
+struct ChoiceWord {
+    const char* word;  // accepted spelling
+    int32_t value;     // stored value
+};
+
+struct SettingOption {
+    const char* name;         // option name without dashes
+    const char* setting;      // the store's value name
+    OptionKind kind;
+    const ChoiceWord* words;  // kind choice: the accepted words, ending with a null word
+};
+
+const ChoiceWord kIntervalWords[] = {{"45", 0}, {"60", 1}, {"90", 2}, {nullptr, 0}};
+const ChoiceWord kPaletteWords[] = {{"standard", 0}, {"alternative", 1}, {"random", 2},
+                                    {"0", 0},        {"1", 1},           {"2", 2},
+                                    {nullptr, 0}};
+const ChoiceWord kLightWords[] = {{"fixed", 0}, {"moving", 1}, {"random", 2}, {"0", 0},
+                                  {"1", 1},     {"2", 2},      {nullptr, 0}};
+
+const SettingOption kSettingOptions[] = {
+    {"detail-level", "detail_level", OptionKind::wholeNumber, nullptr},
+    {"rotation-speed", "rotation_speed", OptionKind::wholeNumber, nullptr},
+    {"interval", "interval_option", OptionKind::choice, kIntervalWords},
+    {"shuffle", "shuffle_images", OptionKind::flag, nullptr},
+    {"quick-draw", "quick_draw", OptionKind::flag, nullptr},
+    {"transparency", "transp_level", OptionKind::wholeNumber, nullptr},
+    {"palette", "palette_type", OptionKind::choice, kPaletteWords},
+    {"light-source", "light_source", OptionKind::choice, kLightWords},
+    {"gloss", "gloss_level", OptionKind::wholeNumber, nullptr},
+    {"gloss-random", "gloss_random", OptionKind::flag, nullptr},
+    {"light-distance", "light_distance", OptionKind::distance, nullptr},
+    {"light-both-sides", "light_2_sides", OptionKind::flag, nullptr},
+};
+
+constexpr int kImageCount = 5;
+
+const char* kUsage =
+    "Usage: orbivane [options]\n"
+    "Draws the Mandelbrot and Julia sets on a turning, translucent helical tube.\n"
+    "\n"
+    "Window (the last one given wins):\n"
+    "  --window-id ID            draw into the window ID (hex 0x... or decimal)\n"
+    "  --root                    draw into $XSCREENSAVER_WINDOW, or else the root window\n"
+    "  --window                  open a window of our own (the default without $XSCREENSAVER_WINDOW)\n"
+    "  --display NAME            the X display to use instead of $DISPLAY\n"
+    "\n"
+    "Settings (each overrides the per-user settings file; values out of range are clamped):\n"
+    "  --detail-level 0..4       least to most detail (default 1)\n"
+    "  --rotation-speed 10..40   (default 25)\n"
+    "  --interval 45|60|90       seconds per image (default 45)\n"
+    "  --shuffle, --no-shuffle   shuffle the images (default off)\n"
+    "  --quick-draw, --no-quick-draw\n"
+    "                            one drawing pass per quad (default on)\n"
+    "  --transparency 0..40      (default 10)\n"
+    "  --palette standard|alternative|random        (default random)\n"
+    "  --light-source fixed|moving|random           (default random)\n"
+    "  --gloss 0..10             (default 0)\n"
+    "  --gloss-random, --no-gloss-random            (default off)\n"
+    "  --light-distance 2.0..30.0                   (default 10.0)\n"
+    "  --light-both-sides, --no-light-both-sides    (default on)\n"
+    "  --images LIST             the images to show, e.g. 0,1,3 (default 0,1,2,3,4)\n"
+    "  --image-N, --no-image-N   show or leave out image N, 0..4\n"
+    "\n"
+    "Options may be written with one or two dashes; values may follow '='.\n"
+    "  --help                    print this text\n";
+
+// Parses a whole decimal integer, saturating at the limits of int32 so that the store's clamps apply.
+bool parseWholeNumber(const char* text, int32_t* value) {
+    if (*text == '\0') return false;
+    errno = 0;
+    char* end = nullptr;
+    long long n = std::strtoll(text, &end, 10);
+    if (end == text || *end != '\0') return false;
+    if (n > std::numeric_limits<int32_t>::max()) n = std::numeric_limits<int32_t>::max();
+    if (n < std::numeric_limits<int32_t>::min()) n = std::numeric_limits<int32_t>::min();
+    *value = static_cast<int32_t>(n);  // ERANGE already saturated by strtoll
+    return true;
+}
+
+// Parses a decimal distance and returns it in tenths the way the store's writer computes them:
+// the distance in single precision times 10, truncated toward zero (saturated to int32).
+bool parseDistanceTenths(const char* text, int32_t* tenths) {
+    if (*text == '\0') return false;
+    char* end = nullptr;
+    double d = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(d)) return false;
+    float scaled = static_cast<float>(d) * 10.0f;
+    if (!(scaled < 2147483520.0f)) {  // the largest float below 2^31
+        *tenths = std::numeric_limits<int32_t>::max();
+    } else if (!(scaled > -2147483648.0f)) {
+        *tenths = std::numeric_limits<int32_t>::min();
+    } else {
+        *tenths = static_cast<int32_t>(scaled);
+    }
+    return true;
+}
+
+bool parseChoice(const ChoiceWord* words, const char* text, int32_t* value) {
+    for (const ChoiceWord* w = words; w->word != nullptr; ++w) {
+        if (std::strcmp(w->word, text) == 0) {
+            *value = w->value;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string choiceList(const ChoiceWord* words) {
+    std::string list;
+    for (const ChoiceWord* w = words; w->word != nullptr; ++w) {
+        if (w->word[0] >= '0' && w->word[0] <= '9' && words[0].word[0] > '9') break;  // skip index aliases
+        if (!list.empty()) list += ", ";
+        list += w->word;
+    }
+    return list;
+}
+
+// Parses "0,1,3" into the five image flags. Each index 0..4 at most once; at least one.
+bool parseImageList(const char* text, bool enabled[kImageCount]) {
+    for (int i = 0; i < kImageCount; ++i) enabled[i] = false;
+    const char* p = text;
+    int count = 0;
+    for (;;) {
+        if (*p < '0' || *p > '4' || enabled[*p - '0']) return false;
+        enabled[*p - '0'] = true;
+        ++count;
+        ++p;
+        if (*p == '\0') break;
+        if (*p != ',') return false;
+        ++p;
+    }
+    return count > 0;
+}
+
+// Matches "image-N" (or "no-image-N" when `negated`) and returns N.
+bool matchImageFlag(const std::string& name, bool* negated, int* index) {
+    std::string rest = name;
+    *negated = false;
+    if (rest.compare(0, 3, "no-") == 0) {
+        *negated = true;
+        rest.erase(0, 3);
+    }
+    if (rest.size() != 7 || rest.compare(0, 6, "image-") != 0) return false;
+    if (rest[6] < '0' || rest[6] > '4') return false;
+    *index = rest[6] - '0';
+    return true;
+}
+
+}  // namespace
+
+bool parseWindowId(const char* text, unsigned long* id) {
+    if (text == nullptr || *text == '\0' || *text == '-' || *text == '+' || *text == ' ') return false;
+    int base = 10;
+    const char* digits = text;
+    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        digits = text + 2;
+        if (*digits == '\0' || *digits == '-' || *digits == '+' || *digits == ' ') return false;
+    }
+    errno = 0;
+    char* end = nullptr;
+    unsigned long long n = std::strtoull(digits, &end, base);
+    if (end == digits || *end != '\0' || errno == ERANGE) return false;
+    if (n == 0 || n > 0xFFFFFFFFull) return false;
+    *id = static_cast<unsigned long>(n);
+    return true;
+}
+
+const char* saverUsageText() { return kUsage; }
+
+bool parseSaverOptions(int argc, const char* const* argv, SaverOptions* options, std::string* error) {
+    *options = SaverOptions{};
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (arg[0] != '-' || arg[1] == '\0') {
+            *error = std::string("unexpected argument '") + arg + "' (try --help)";
+            return false;
+        }
+        std::string name = arg + (arg[1] == '-' ? 2 : 1);
+        std::string written = arg;  // as the user wrote it, for messages
+        bool hasInlineValue = false;
+        std::string inlineValue;
+        size_t eq = name.find('=');
+        if (eq != std::string::npos) {
+            hasInlineValue = true;
+            inlineValue = name.substr(eq + 1);
+            name.erase(eq);
+            written.erase(written.find('='));
+        }
+
+        // Fetches the option's value from "=value" or the next argument.
+        auto takeValue = [&](std::string* value) -> bool {
+            if (hasInlineValue) {
+                *value = inlineValue;
+                return true;
+            }
+            if (i + 1 >= argc) {
+                *error = written + " needs a value";
+                return false;
+            }
+            *value = argv[++i];
+            return true;
+        };
+        auto noValueAllowed = [&]() -> bool {
+            if (!hasInlineValue) return true;
+            *error = written + " takes no value";
+            return false;
+        };
+        auto badValue = [&](const std::string& value, const std::string& expected) {
+            *error = written + " expects " + expected + ", got '" + value + "'";
+        };
+
+        if (name == "help" || name == "h") {
+            if (!noValueAllowed()) return false;
+            options->help = true;
+            continue;
+        }
+        if (name == "root") {
+            if (!noValueAllowed()) return false;
+            options->window = WindowChoice::root;
+            continue;
+        }
+        if (name == "window") {
+            if (!noValueAllowed()) return false;
+            options->window = WindowChoice::ownWindow;
+            continue;
+        }
+        if (name == "window-id") {
+            std::string value;
+            if (!takeValue(&value)) return false;
+            if (!parseWindowId(value.c_str(), &options->windowId)) {
+                badValue(value, "a window id (hex 0x... or decimal)");
+                return false;
+            }
+            options->window = WindowChoice::windowId;
+            continue;
+        }
+        if (name == "display") {
+            std::string value;
+            if (!takeValue(&value)) return false;
+            options->displayName = value;
+            continue;
+        }
+        if (name == "images") {
+            std::string value;
+            if (!takeValue(&value)) return false;
+            bool enabled[kImageCount];
+            if (!parseImageList(value.c_str(), enabled)) {
+                badValue(value, "a list of distinct image numbers 0..4 such as 0,1,3");
+                return false;
+            }
+            for (int n = 0; n < kImageCount; ++n) {
+                options->settings["image_" + std::to_string(n)] = enabled[n] ? 1 : 0;
+            }
+            continue;
+        }
+        bool negatedImage = false;
+        int imageIndex = 0;
+        if (matchImageFlag(name, &negatedImage, &imageIndex)) {
+            if (!noValueAllowed()) return false;
+            options->settings["image_" + std::to_string(imageIndex)] = negatedImage ? 0 : 1;
+            continue;
+        }
+
+        const SettingOption* found = nullptr;
+        bool negated = false;
+        for (const SettingOption& option : kSettingOptions) {
+            if (name == option.name) {
+                found = &option;
+            } else if (option.kind == OptionKind::flag && name.compare(0, 3, "no-") == 0 &&
+                       name.compare(3, std::string::npos, option.name) == 0) {
+                found = &option;
+                negated = true;
+            }
+            if (found != nullptr) break;
+        }
+        if (found == nullptr) {
+            *error = "unknown option '" + written + "' (try --help)";
+            return false;
+        }
+
+        int32_t stored = 0;
+        if (found->kind == OptionKind::flag) {
+            if (!noValueAllowed()) return false;
+            stored = negated ? 0 : 1;
+        } else {
+            std::string value;
+            if (!takeValue(&value)) return false;
+            switch (found->kind) {
+            case OptionKind::wholeNumber:
+                if (!parseWholeNumber(value.c_str(), &stored)) {
+                    badValue(value, "a whole number");
+                    return false;
+                }
+                break;
+            case OptionKind::choice:
+                if (!parseChoice(found->words, value.c_str(), &stored)) {
+                    badValue(value, "one of " + choiceList(found->words));
+                    return false;
+                }
+                break;
+            case OptionKind::distance:
+                if (!parseDistanceTenths(value.c_str(), &stored)) {
+                    badValue(value, "a number such as 10.0");
+                    return false;
+                }
+                break;
+            case OptionKind::flag:
+                break;
+            }
+        }
+        options->settings[found->setting] = stored;
+    }
+    return true;
+}

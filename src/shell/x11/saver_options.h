@@ -1,0 +1,39 @@
+// The X11 saver's command line: window choice and one option per setting, parsed without touching X.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+// Which window the saver draws into.
+enum class WindowChoice {
+    automatic,  // no window option: $XSCREENSAVER_WINDOW if set, else a window of our own
+    root,       // --root: $XSCREENSAVER_WINDOW if set, else the screen's root window
+    ownWindow,  // --window: a normal, resizable top-level window of our own
+    windowId,   // --window-id ID: the given window
+};
+
+// Settings given on the command line, keyed by the store's value names ("detail_level", "image_3"),
+// each already in the store's stored form (light distance in tenths, interval as its option index).
+using SettingOverrides = std::map<std::string, int32_t>;
+
+// Everything the command line asked for. Filled by parseSaverOptions; lives for the run.
+struct SaverOptions {
+    WindowChoice window = WindowChoice::automatic;  // the last window option given wins
+    unsigned long windowId = 0;                     // with WindowChoice::windowId: the X window id
+    std::string displayName;                        // --display NAME, empty for $DISPLAY
+    bool help = false;                              // --help: print the usage and exit 0
+    SettingOverrides settings;                      // per-setting values; later options override earlier ones
+};
+
+// Parses argv[1..argc-1]. Options may be written with one or two dashes, and values either as the next
+// argument or after '='. On failure returns false with a one-line message (no program name, no newline)
+// in *error; *options is then unspecified.
+bool parseSaverOptions(int argc, const char* const* argv, SaverOptions* options, std::string* error);
+
+// Parses an X window id as hex ("0x1a00005") or decimal ("27262981"). Zero, negative numbers,
+// ids above 32 bits and trailing characters are rejected.
+bool parseWindowId(const char* text, unsigned long* id);
+
+// The usage text printed by --help (several lines, ending in a newline).
+const char* saverUsageText();

@@ -1,0 +1,307 @@
+// Entry of the X11 saver: picks the window, runs the scene on a GLX surface at 20 ms ticks until told to stop.
+#include <GL/gl.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "common/random_source.h"
+#include "display/x11/glx_surface.h"
+#include "scene/scene.h"
+#include "scene/scene_platform.h"
+#include "settings/settings_store.h"
+#include "shell/x11/option_overlay_backend.h"
+#include "shell/x11/saver_options.h"
+#include "shell/x11/tick_schedule.h"
+
+namespace {
+
+constexpr int kExitUsage = 2;    // bad command line or $XSCREENSAVER_WINDOW
+constexpr int kExitFailure = 1;  // no display, no window, no GL
+constexpr int kOwnWindowWidth = 960;   // initial size of the --window window, pixels
+constexpr int kOwnWindowHeight = 600;
+
+// Write end of the self-pipe through which SIGTERM, SIGINT and SIGHUP wake the main loop; -1 before setup.
+int gSignalPipeWrite = -1;
+// Set by the signal handler; the main loop ends as soon as it sees it.
+volatile sig_atomic_t gStopRequested = 0;
+// Code of the last X protocol error, 0 when none since it was last cleared.
+int gLastXError = 0;
+
+void onStopSignal(int) {
+    int saved = errno;
+    gStopRequested = 1;
+    char byte = 1;
+    if (gSignalPipeWrite >= 0) {
+        ssize_t ignored = write(gSignalPipeWrite, &byte, 1);
+        (void)ignored;
+    }
+    errno = saved;
+}
+
+// Borrowed windows can vanish at any moment; a request on a dead window must not end the process.
+// The DestroyNotify that follows ends the run cleanly.
+int onXError(Display*, XErrorEvent* event) {
+    gLastXError = event->error_code;
+    return 0;
+}
+
+int64_t monotonicNs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+// Installs the stop signals' handler and returns the read end of the self-pipe, or -1.
+int installStopSignals() {
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    for (int fd : fds) {
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+    gSignalPipeWrite = fds[1];
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    return fds[0];
+}
+
+// The scene's window-system services on one GLX surface.
+class X11ScenePlatform final : public ScenePlatform {
+public:
+    X11ScenePlatform(Scene& scene, GlxSurface& surface) : scene_(scene), surface_(surface) {}
+    int64_t nowSeconds() override { return static_cast<int64_t>(std::time(nullptr)); }
+    void repaintSurfaces() override {
+        scene_.renderFrame();
+        swapGlxSurface(surface_);
+    }
+    void showError(const char* text, const char* caption) override {
+        std::fprintf(stderr, "orbivane: %s: %s\n", caption, text);
+    }
+
+private:
+    Scene& scene_;          // the process's scene
+    GlxSurface& surface_;   // the one surface every frame goes to
+};
+
+// Creates the --window window: a normal, resizable top-level window on a GL visual, not yet mapped.
+Window createOwnWindow(Display* display, Atom deleteWindow, Colormap* colormap, std::string* error) {
+    int screen = DefaultScreen(display);
+    XVisualInfo* visual = chooseGlxVisual(display, screen);
+    if (visual == nullptr) {
+        *error = "the X server offers no double-buffered RGBA GLX visual";
+        return 0;
+    }
+    Window root = RootWindow(display, screen);
+    *colormap = XCreateColormap(display, root, visual->visual, AllocNone);
+    XSetWindowAttributes set{};
+    set.colormap = *colormap;
+    set.background_pixel = BlackPixel(display, screen);
+    set.border_pixel = 0;
+    set.event_mask = StructureNotifyMask | KeyPressMask;
+    Window window = XCreateWindow(display, root, 0, 0, kOwnWindowWidth, kOwnWindowHeight, 0, visual->depth,
+                                  InputOutput, visual->visual,
+                                  CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &set);
+    XFree(visual);
+
+    XStoreName(display, window, "Orbivane");
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False),
+                    XInternAtom(display, "UTF8_STRING", False), 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>("Orbivane"), 8);
+    XClassHint classHint;
+    char resName[] = "orbivane";
+    char resClass[] = "Orbivane";
+    classHint.res_name = resName;
+    classHint.res_class = resClass;
+    XSetClassHint(display, window, &classHint);
+    Atom protocols[] = {deleteWindow};
+    XSetWMProtocols(display, window, protocols, 1);
+    return window;
+}
+
+// Everything one run holds; released in reverse order by finishRun.
+struct SaverRun {
+    Display* display = nullptr;    // the X connection, from XOpenDisplay to the end
+    Window target = 0;             // the window drawn over (borrowed, root or our own)
+    bool ownWindow = false;        // `target` is our --window window, destroyed at the end
+    Colormap ownColormap = 0;      // colormap of our --window window, or 0
+    bool targetAlive = true;       // false once DestroyNotify said the target is gone
+    GlxSurface surface;            // the GL surface on `target`
+};
+
+void finishRun(SaverRun& run, Scene& scene) {
+    scene.releaseImage();
+    releaseGlxSurface(run.surface, run.targetAlive);
+    if (run.ownWindow && run.targetAlive) XDestroyWindow(run.display, run.target);
+    if (run.ownColormap != 0) XFreeColormap(run.display, run.ownColormap);
+    XCloseDisplay(run.display);
+    SettingsStore::instance().setBackend(nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SaverOptions options;
+    std::string error;
+    if (!parseSaverOptions(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "orbivane: %s\n", error.c_str());
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(saverUsageText(), stdout);
+        return 0;
+    }
+
+    // Window choice: an explicit id, else the host's window, else the root or a window of our own.
+    unsigned long borrowedId = 0;
+    bool useRoot = false;
+    bool useOwnWindow = false;
+    if (options.window == WindowChoice::windowId) {
+        borrowedId = options.windowId;
+    } else if (options.window == WindowChoice::ownWindow) {
+        useOwnWindow = true;
+    } else {
+        const char* hostWindow = std::getenv("XSCREENSAVER_WINDOW");
+        if (hostWindow != nullptr && *hostWindow != '\0') {
+            if (!parseWindowId(hostWindow, &borrowedId)) {
+                std::fprintf(stderr, "orbivane: $XSCREENSAVER_WINDOW is not a window id: '%s'\n", hostWindow);
+                return kExitUsage;
+            }
+        } else if (options.window == WindowChoice::root) {
+            useRoot = true;
+        } else {
+            useOwnWindow = true;
+        }
+    }
+
+    int signalPipeRead = installStopSignals();
+    if (signalPipeRead < 0) {
+        std::perror("orbivane: pipe");
+        return kExitFailure;
+    }
+
+    SaverRun run;
+    run.display = XOpenDisplay(options.displayName.empty() ? nullptr : options.displayName.c_str());
+    if (run.display == nullptr) {
+        std::fprintf(stderr, "orbivane: cannot open display '%s'\n", XDisplayName(options.displayName.empty()
+                                                                                    ? nullptr
+                                                                                    : options.displayName.c_str()));
+        return kExitFailure;
+    }
+    XSetErrorHandler(onXError);
+    Display* display = run.display;
+    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+
+    if (useOwnWindow) {
+        run.target = createOwnWindow(display, deleteWindow, &run.ownColormap, &error);
+        if (run.target == 0) {
+            std::fprintf(stderr, "orbivane: %s\n", error.c_str());
+            XCloseDisplay(display);
+            return kExitFailure;
+        }
+        run.ownWindow = true;
+    } else {
+        run.target = useRoot ? DefaultRootWindow(display) : static_cast<Window>(borrowedId);
+        // Size changes and destruction of the borrowed window; our own client's mask only.
+        XSelectInput(display, run.target, StructureNotifyMask);
+    }
+
+    // Settings: command line first, then the per-user store, then the built-in defaults. This
+    // program draws one surface per window it is given; its host takes care of the monitors.
+    options.settings["monitor_mode"] = 0;
+    OptionOverlayBackend overlay(options.settings, platformSettingsBackend());
+    SettingsStore::instance().setBackend(&overlay);
+
+    Scene& scene = Scene::instance();
+    LcgRandom random;
+    X11ScenePlatform platform(scene, run.surface);
+    scene.preview = false;
+    scene.platform = &platform;
+    scene.random = &random;
+    scene.loadSettings();
+
+    if (!attachGlxSurface(run.surface, display, run.target, &error)) {
+        std::fprintf(stderr, "orbivane: window 0x%lx: %s\n", static_cast<unsigned long>(run.target),
+                     error.c_str());
+        if (run.ownWindow) XDestroyWindow(display, run.target);
+        if (run.ownColormap != 0) XFreeColormap(display, run.ownColormap);
+        XCloseDisplay(display);
+        SettingsStore::instance().setBackend(nullptr);
+        return kExitFailure;
+    }
+    if (run.ownWindow) XMapWindow(display, run.target);
+    setViewportAndProjection(run.surface.width, run.surface.height);
+    initRenderState(scene);
+    if (!gStopRequested) scene.buildImage();
+
+    TickSchedule schedule;
+    schedule.start(monotonicNs());
+    int xFd = ConnectionNumber(display);
+    bool running = true;
+    while (running && !gStopRequested) {
+        while (running && XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            switch (event.type) {
+            case ConfigureNotify:
+                if (event.xconfigure.window == run.target &&
+                    (event.xconfigure.width != run.surface.width || event.xconfigure.height != run.surface.height)) {
+                    resizeGlxSurface(run.surface, event.xconfigure.width, event.xconfigure.height);
+                    setViewportAndProjection(run.surface.width, run.surface.height);
+                }
+                break;
+            case DestroyNotify:
+                if (event.xdestroywindow.window == run.target) {
+                    run.targetAlive = false;
+                    running = false;
+                }
+                break;
+            case ClientMessage:
+                if (run.ownWindow && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow) running = false;
+                break;
+            case KeyPress:
+                if (run.ownWindow) {
+                    KeySym key = XLookupKeysym(&event.xkey, 0);
+                    if (key == XK_Escape || key == XK_q) running = false;
+                }
+                break;
+            default:
+                break;
+            }
+        }
+        if (!running || gStopRequested) break;
+
+        int64_t now = monotonicNs();
+        if (schedule.due(now)) {
+            scene.tick();
+            schedule.advance(monotonicNs());
+            continue;
+        }
+        pollfd fds[2] = {{xFd, POLLIN, 0}, {signalPipeRead, POLLIN, 0}};
+        int ready = poll(fds, 2, schedule.waitMs(now));
+        if (ready < 0 && errno != EINTR) break;
+        if (ready > 0 && (fds[0].revents & (POLLERR | POLLHUP)) != 0) {
+            // The server closed the connection; there is nothing left to draw on.
+            run.targetAlive = false;
+            break;
+        }
+    }
+
+    finishRun(run, scene);
+    return 0;
+}
