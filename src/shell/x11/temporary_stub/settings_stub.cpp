@@ -60,3 +60,9 @@ bool SettingsStore::readImageEnabled(int32_t index) {
     snprintf(name, sizeof name, "image_%d", index);
     return readFlag(name, true);
 }
+void SettingsStore::writeGlossLevel(int32_t value) {
+    SettingsBackend* b = backend();
+    if (!b->openWrite()) return;
+    b->set("gloss_level", value);
+    b->close();
+}

@@ -1,0 +1,299 @@
+// Tests of the X11 saver's command line, its settings overlay and its tick pacing.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <limits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "settings/settings_store.h"
+#include "shell/x11/option_overlay_backend.h"
+#include "shell/x11/saver_options.h"
+#include "shell/x11/tick_schedule.h"
+
+namespace {
+
+// A per-user store standing in for the settings file; counts opens and closes.
+class FakeStore final : public SettingsBackend {
+public:
+    bool openRead() override {
+        ++opens;
+        return exists;
+    }
+    bool query(const char* name, int32_t* value) override {
+        auto it = values.find(name);
+        if (it == values.end()) return false;
+        *value = it->second;
+        return true;
+    }
+    bool openWrite() override {
+        ++opens;
+        exists = true;
+        return true;
+    }
+    void set(const char* name, int32_t value) override { values[name] = value; }
+    void close() override { ++closes; }
+
+    bool exists = true;                     // the file exists
+    std::map<std::string, int32_t> values;  // stored values
+    int opens = 0;                          // openRead and openWrite calls
+    int closes = 0;                         // close calls
+};
+
+struct Parsed {
+    bool ok = false;
+    SaverOptions options;
+    std::string error;
+};
+
+Parsed parse(std::initializer_list<const char*> args) {
+    std::vector<const char*> argv{"orbivane"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Parsed p;
+    p.ok = parseSaverOptions(static_cast<int>(argv.size()), argv.data(), &p.options, &p.error);
+    return p;
+}
+
+int32_t setting(const Parsed& p, const char* name) {
+    auto it = p.options.settings.find(name);
+    return it == p.options.settings.end() ? -12345 : it->second;
+}
+
+// Points the store at an overlay of `overrides` over `fallback` for one scope.
+class OverlayScope {
+public:
+    OverlayScope(const SettingOverrides& overrides, SettingsBackend& fallback) : overlay_(overrides, fallback) {
+        SettingsStore::instance().setBackend(&overlay_);
+        SettingsStore::instance().registryEnabled = true;
+    }
+    ~OverlayScope() { SettingsStore::instance().setBackend(nullptr); }
+
+private:
+    OptionOverlayBackend overlay_;
+};
+
+}  // namespace
+
+TEST(SaverOptions, WindowChoiceLastOneWins) {
+    EXPECT_EQ(parse({}).options.window, WindowChoice::automatic);
+    EXPECT_EQ(parse({"-root"}).options.window, WindowChoice::root);
+    EXPECT_EQ(parse({"--root", "--window"}).options.window, WindowChoice::ownWindow);
+    Parsed p = parse({"--window", "-window-id", "0x1a00005"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.options.window, WindowChoice::windowId);
+    EXPECT_EQ(p.options.windowId, 0x1a00005ul);
+    p = parse({"--window-id=27262981", "--root"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.options.window, WindowChoice::root);
+    EXPECT_EQ(parse({"--display", ":7"}).options.displayName, ":7");
+}
+
+TEST(SaverOptions, WindowIdsInHexAndDecimal) {
+    unsigned long id = 0;
+    EXPECT_TRUE(parseWindowId("0x1A00005", &id));
+    EXPECT_EQ(id, 0x1a00005ul);
+    EXPECT_TRUE(parseWindowId("27262981", &id));
+    EXPECT_EQ(id, 27262981ul);
+    EXPECT_TRUE(parseWindowId("0xffffffff", &id));
+    for (const char* bad : {"", "0", "0x0", "0x", "-5", "+5", " 5", "12abc", "0x1g", "0x100000000", "99999999999999999999"}) {
+        EXPECT_FALSE(parseWindowId(bad, &id)) << bad;
+    }
+}
+
+TEST(SaverOptions, EverySettingHasAnOptionInItsStoredForm) {
+    Parsed p = parse({"--detail-level", "3", "-rotation-speed=12", "--interval", "60", "--shuffle",
+                      "--no-quick-draw", "--transparency", "25", "--palette", "alternative", "--light-source=moving",
+                      "--gloss", "7", "--gloss-random", "--light-distance", "2.5", "--no-light-both-sides"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(setting(p, "detail_level"), 3);
+    EXPECT_EQ(setting(p, "rotation_speed"), 12);
+    EXPECT_EQ(setting(p, "interval_option"), 1);
+    EXPECT_EQ(setting(p, "shuffle_images"), 1);
+    EXPECT_EQ(setting(p, "quick_draw"), 0);
+    EXPECT_EQ(setting(p, "transp_level"), 25);
+    EXPECT_EQ(setting(p, "palette_type"), 1);
+    EXPECT_EQ(setting(p, "light_source"), 1);
+    EXPECT_EQ(setting(p, "gloss_level"), 7);
+    EXPECT_EQ(setting(p, "gloss_random"), 1);
+    EXPECT_EQ(setting(p, "light_distance"), 25);  // tenths
+    EXPECT_EQ(setting(p, "light_2_sides"), 0);
+
+    p = parse({"--interval", "90", "--palette", "0", "--light-source", "random", "--no-shuffle", "--quick-draw",
+               "--light-distance", "30.0", "--interval", "45"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(setting(p, "interval_option"), 0);  // the later value wins
+    EXPECT_EQ(setting(p, "palette_type"), 0);
+    EXPECT_EQ(setting(p, "light_source"), 2);
+    EXPECT_EQ(setting(p, "shuffle_images"), 0);
+    EXPECT_EQ(setting(p, "quick_draw"), 1);
+    EXPECT_EQ(setting(p, "light_distance"), 300);
+}
+
+TEST(SaverOptions, ImageListAndSingleImageFlags) {
+    Parsed p = parse({"--images", "0,1,3"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(setting(p, "image_0"), 1);
+    EXPECT_EQ(setting(p, "image_1"), 1);
+    EXPECT_EQ(setting(p, "image_2"), 0);
+    EXPECT_EQ(setting(p, "image_3"), 1);
+    EXPECT_EQ(setting(p, "image_4"), 0);
+
+    p = parse({"--images=4,2", "--no-image-4", "-image-0"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(setting(p, "image_0"), 1);
+    EXPECT_EQ(setting(p, "image_2"), 1);
+    EXPECT_EQ(setting(p, "image_4"), 0);
+    EXPECT_EQ(setting(p, "image_1"), 0);
+
+    p = parse({"--no-image-2"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.options.settings.size(), 1u);  // the other images stay with the store
+}
+
+TEST(SaverOptions, BadCommandLinesGiveOneLineNamingTheOption) {
+    struct Case {
+        std::vector<const char*> args;
+        const char* mentions;
+    };
+    const Case cases[] = {
+        {{"--bogus"}, "--bogus"},
+        {{"-fps"}, "-fps"},
+        {{"stray"}, "stray"},
+        {{"-"}, "'-'"},
+        {{"--detail-level"}, "--detail-level needs a value"},
+        {{"--detail-level", "x"}, "--detail-level"},
+        {{"--detail-level", ""}, "--detail-level"},
+        {{"--rotation-speed", "25.5"}, "--rotation-speed"},
+        {{"--gloss", "3x"}, "--gloss"},
+        {{"--interval", "30"}, "45, 60, 90"},
+        {{"--palette", "blue"}, "standard, alternative, random"},
+        {{"--light-source", "3"}, "--light-source"},
+        {{"--light-distance", "far"}, "--light-distance"},
+        {{"--light-distance", "nan"}, "--light-distance"},
+        {{"--light-distance", "inf"}, "--light-distance"},
+        {{"--images", ""}, "--images"},
+        {{"--images", "0,,1"}, "--images"},
+        {{"--images", "5"}, "--images"},
+        {{"--images", "1,1"}, "--images"},
+        {{"--images", "1,"}, "--images"},
+        {{"--image-5"}, "--image-5"},
+        {{"--window-id", "0xZZ"}, "--window-id"},
+        {{"--window-id", "0"}, "--window-id"},
+        {{"--shuffle=1"}, "--shuffle takes no value"},
+        {{"--root=yes"}, "--root"},
+        {{"--no-detail-level"}, "--no-detail-level"},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv{"orbivane"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        SaverOptions options;
+        std::string error;
+        EXPECT_FALSE(parseSaverOptions(static_cast<int>(argv.size()), argv.data(), &options, &error)) << c.args[0];
+        EXPECT_NE(error.find(c.mentions), std::string::npos) << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+}
+
+TEST(SaverOptions, HugeNumbersSaturateSoTheStoreClampsThem) {
+    Parsed p = parse({"--detail-level", "99999999999", "--transparency", "-99999999999", "--light-distance", "1e30"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(setting(p, "detail_level"), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(setting(p, "transp_level"), std::numeric_limits<int32_t>::min());
+    EXPECT_EQ(setting(p, "light_distance"), std::numeric_limits<int32_t>::max());
+}
+
+TEST(SaverOptions, UsageMentionsEveryOption) {
+    std::string usage = saverUsageText();
+    for (const char* name : {"--window-id", "--root", "--window", "--detail-level", "--rotation-speed", "--interval",
+                             "--shuffle", "--quick-draw", "--transparency", "--palette", "--light-source", "--gloss",
+                             "--gloss-random", "--light-distance", "--light-both-sides", "--images", "--image-N"}) {
+        EXPECT_NE(usage.find(name), std::string::npos) << name;
+    }
+    EXPECT_TRUE(parse({"--help"}).options.help);
+    EXPECT_TRUE(parse({"-h"}).options.help);
+}
+
+TEST(OptionOverlay, CommandLineBeatsStoreBeatsDefault) {
+    FakeStore file;
+    file.values = {{"detail_level", 3}, {"rotation_speed", 12}, {"quick_draw", 0}};
+    Parsed p = parse({"--detail-level", "0", "--shuffle"});
+    ASSERT_TRUE(p.ok);
+    OverlayScope scope(p.options.settings, file);
+    SettingsStore& store = SettingsStore::instance();
+    EXPECT_EQ(store.readDetailLevel(), 0);          // option over the file
+    EXPECT_TRUE(store.readShuffleImages());         // option over the default
+    EXPECT_EQ(store.readRotationSpeed(), 12.0f);    // file over the default
+    EXPECT_FALSE(store.readQuickDraw());            // file over the default
+    EXPECT_EQ(store.readTranspLevel(), 10);         // default
+    EXPECT_TRUE(store.readImageEnabled(3));         // default
+    EXPECT_EQ(file.opens, file.closes);             // every read closed the file again
+}
+
+TEST(OptionOverlay, OptionsApplyWithoutASettingsFile) {
+    FakeStore file;
+    file.exists = false;
+    Parsed p = parse({"--images", "2", "--light-distance", "25"});
+    ASSERT_TRUE(p.ok);
+    OverlayScope scope(p.options.settings, file);
+    SettingsStore& store = SettingsStore::instance();
+    EXPECT_FALSE(store.readImageEnabled(0));
+    EXPECT_TRUE(store.readImageEnabled(2));
+    EXPECT_EQ(store.readLightDistance(), 25.0f);
+    EXPECT_EQ(store.readDetailLevel(), 1);
+    EXPECT_EQ(file.closes, 0);  // a file that failed to open is not closed
+}
+
+TEST(OptionOverlay, OptionValuesGetTheStoresClamps) {
+    FakeStore file;
+    Parsed p = parse({"--detail-level", "9", "--rotation-speed", "99", "--transparency", "-5", "--gloss", "11",
+                      "--light-distance", "1.0"});
+    ASSERT_TRUE(p.ok);
+    OverlayScope scope(p.options.settings, file);
+    SettingsStore& store = SettingsStore::instance();
+    EXPECT_EQ(store.readDetailLevel(), 4);
+    EXPECT_EQ(store.readRotationSpeed(), 40.0f);
+    EXPECT_EQ(store.readTranspLevel(), 0);
+    EXPECT_EQ(store.readGlossLevel(), 10.0f);
+    EXPECT_EQ(store.readLightDistance(), 2.0f);
+}
+
+TEST(OptionOverlay, LightDistanceOptionsRoundTripEveryTenth) {
+    FakeStore file;
+    for (int tenths = 20; tenths <= 300; ++tenths) {
+        std::string text = std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+        Parsed p = parse({"--light-distance", text.c_str()});
+        ASSERT_TRUE(p.ok) << text;
+        ASSERT_EQ(setting(p, "light_distance"), tenths) << text;
+    }
+}
+
+TEST(OptionOverlay, WritesGoToTheStore) {
+    FakeStore file;
+    Parsed p = parse({"--gloss", "4"});
+    OverlayScope scope(p.options.settings, file);
+    SettingsStore::instance().writeGlossLevel(6);
+    EXPECT_EQ(file.values["gloss_level"], 6);
+    EXPECT_EQ(SettingsStore::instance().readGlossLevel(), 4.0f);  // the option still wins
+}
+
+TEST(TickSchedule, KeepsTheBeatAndNeverCatchesUp) {
+    const int64_t ms = 1000000;
+    TickSchedule s;
+    s.start(0);
+    EXPECT_FALSE(s.due(19 * ms));
+    EXPECT_EQ(s.waitMs(19 * ms + 1), 1);  // rounded up, never a busy 0 before the deadline
+    EXPECT_TRUE(s.due(20 * ms));
+    s.advance(21 * ms);  // a tick that ran a little late keeps the 20 ms grid
+    EXPECT_EQ(s.nextNs, 40 * ms);
+
+    // Stopped for ten seconds: the overdue tick and at most one more at once, then the beat
+    // resumes from now instead of replaying the 500 missed ticks.
+    EXPECT_TRUE(s.due(10040 * ms));
+    s.advance(10041 * ms);
+    EXPECT_TRUE(s.due(10041 * ms));
+    s.advance(10042 * ms);
+    EXPECT_EQ(s.nextNs, 10061 * ms);
+    EXPECT_FALSE(s.due(10050 * ms));
+    EXPECT_EQ(s.waitMs(10050 * ms), 11);
+}
