@@ -56,7 +56,7 @@ public:
     int32_t paletteVariant = 0;                // 0..2, passed to escapeColour
 
     // Not in the record's classic layout, but needed without global state:
-    RandomSource* random = nullptr;            // the program's random source; generate draws once
+    RandomSource* random = nullptr;            // the program's random source; generate draws once (none: draw 0)
     float driftRate = -0.8f;                   // from the caller's working copy of defaultPath
     // Allocator for the view table and the image arrays (tests inject failures). Whatever it returns
     // for the arrays must be releasable with std::free, since the arrays outlive the generator.

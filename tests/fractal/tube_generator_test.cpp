@@ -197,20 +197,17 @@ TEST(TubeGenerator, FirstVertexAndRingCentres) {
 }
 
 TEST(TubeGenerator, TheOneDrawPicksTheLightWeights) {
-    Image even(4, 0.4f, 6);
-    ASSERT_TRUE(even.ok);
-    EXPECT_EQ(even.draw.draws, 1u);
-    EXPECT_EQ(even.gen.diffuseWeight, 40);
-    EXPECT_EQ(even.gen.specularWeight, 70);
-    EXPECT_EQ(even.gen.ambientWeight, 46);
-    EXPECT_EQ(even.gen.shininess, 3);
-    Image odd(4, 0.4f, 32767);
-    ASSERT_TRUE(odd.ok);
-    EXPECT_EQ(odd.draw.draws, 1u);
-    EXPECT_EQ(odd.gen.diffuseWeight, 10);
-    EXPECT_EQ(odd.gen.specularWeight, 70);
-    EXPECT_EQ(odd.gen.ambientWeight, 30);
-    EXPECT_EQ(odd.gen.shininess, 13);
+    // Even draws: broad highlight, strong diffuse shading; odd draws: narrow highlight, weak diffuse.
+    for (int draw : {6, 32767}) {
+        Image img(4, 0.4f, draw);
+        ASSERT_TRUE(img.ok);
+        EXPECT_EQ(img.draw.draws, 1u);
+        const bool even = draw % 2 == 0;
+        EXPECT_EQ(img.gen.diffuseWeight, even ? 40 : 10);
+        EXPECT_EQ(img.gen.specularWeight, 70);
+        EXPECT_EQ(img.gen.ambientWeight, even ? 46 : 30);
+        EXPECT_EQ(img.gen.shininess, even ? 3 : 13);
+    }
 }
 
 TEST(TubeGenerator, FlatBrightnessHalvesEveryEscapeColour) {

