@@ -11,20 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "settings/memory_backend.h"
 #include "settings/settings_store.h"
 #include "shell/x11/option_overlay_backend.h"
 #include "shell/x11/saver_options.h"
 
 namespace {
-
-class NoSettingsFile final : public SettingsBackend {
-public:
-    bool openRead() override { return false; }
-    bool query(const char*, int32_t*) override { return false; }
-    bool openWrite() override { return false; }
-    void set(const char*, int32_t) override {}
-    void close() override {}
-};
 
 struct Element {
     std::string tag;                            // number, boolean, select, option, command
@@ -90,7 +82,7 @@ std::map<std::string, double> readAll() {
 }
 
 std::map<std::string, double> readWith(const SettingOverrides& overrides) {
-    NoSettingsFile none;
+    MemorySettingsBackend none;  // no settings file
     OptionOverlayBackend overlay(overrides, none);
     SettingsStore::instance().setBackend(&overlay);
     SettingsStore::instance().registryEnabled = true;

@@ -54,6 +54,8 @@ Saver startSaver(const std::vector<std::string>& args, const char* hostWindow) {
     saver.pid = fork();
     if (saver.pid == 0) {
         dup2(fd, 2);
+        // No settings file: the developer's own choices must not change what the tests see.
+        setenv("XDG_CONFIG_HOME", "/nonexistent/orbivane-test-config", 1);
         if (hostWindow != nullptr) {
             setenv("XSCREENSAVER_WINDOW", hostWindow, 1);
         } else {

@@ -7,39 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "settings/memory_backend.h"
 #include "settings/settings_store.h"
 #include "shell/x11/option_overlay_backend.h"
 #include "shell/x11/saver_options.h"
 #include "shell/x11/tick_schedule.h"
 
 namespace {
-
-// A per-user store standing in for the settings file; counts opens and closes.
-class FakeStore final : public SettingsBackend {
-public:
-    bool openRead() override {
-        ++opens;
-        return exists;
-    }
-    bool query(const char* name, int32_t* value) override {
-        auto it = values.find(name);
-        if (it == values.end()) return false;
-        *value = it->second;
-        return true;
-    }
-    bool openWrite() override {
-        ++opens;
-        exists = true;
-        return true;
-    }
-    void set(const char* name, int32_t value) override { values[name] = value; }
-    void close() override { ++closes; }
-
-    bool exists = true;                     // the file exists
-    std::map<std::string, int32_t> values;  // stored values
-    int opens = 0;                          // openRead and openWrite calls
-    int closes = 0;                         // close calls
-};
 
 struct Parsed {
     bool ok = false;
@@ -215,8 +189,10 @@ TEST(SaverOptions, UsageMentionsEveryOption) {
 }
 
 TEST(OptionOverlay, CommandLineBeatsStoreBeatsDefault) {
-    FakeStore file;
-    file.values = {{"detail_level", 3}, {"rotation_speed", 12}, {"quick_draw", 0}};
+    MemorySettingsBackend file;
+    file.store("detail_level", 3);
+    file.store("rotation_speed", 12);
+    file.store("quick_draw", 0);
     Parsed p = parse({"--detail-level", "0", "--shuffle"});
     ASSERT_TRUE(p.ok);
     OverlayScope scope(p.options.settings, file);
@@ -227,12 +203,12 @@ TEST(OptionOverlay, CommandLineBeatsStoreBeatsDefault) {
     EXPECT_FALSE(store.readQuickDraw());            // file over the default
     EXPECT_EQ(store.readTranspLevel(), 10);         // default
     EXPECT_TRUE(store.readImageEnabled(3));         // default
-    EXPECT_EQ(file.opens, file.closes);             // every read closed the file again
+    EXPECT_EQ(file.openHandles, 0);                 // every read closed the file again
+    EXPECT_EQ(file.misuse, 0);
 }
 
 TEST(OptionOverlay, OptionsApplyWithoutASettingsFile) {
-    FakeStore file;
-    file.exists = false;
+    MemorySettingsBackend file;  // no settings file at all
     Parsed p = parse({"--images", "2", "--light-distance", "25"});
     ASSERT_TRUE(p.ok);
     OverlayScope scope(p.options.settings, file);
@@ -242,10 +218,11 @@ TEST(OptionOverlay, OptionsApplyWithoutASettingsFile) {
     EXPECT_EQ(store.readLightDistance(), 25.0f);
     EXPECT_EQ(store.readDetailLevel(), 1);
     EXPECT_EQ(file.closes, 0);  // a file that failed to open is not closed
+    EXPECT_EQ(file.misuse, 0);
 }
 
 TEST(OptionOverlay, OptionValuesGetTheStoresClamps) {
-    FakeStore file;
+    MemorySettingsBackend file;
     Parsed p = parse({"--detail-level", "9", "--rotation-speed", "99", "--transparency", "-5", "--gloss", "11",
                       "--light-distance", "1.0"});
     ASSERT_TRUE(p.ok);
@@ -259,7 +236,7 @@ TEST(OptionOverlay, OptionValuesGetTheStoresClamps) {
 }
 
 TEST(OptionOverlay, LightDistanceOptionsRoundTripEveryTenth) {
-    FakeStore file;
+    MemorySettingsBackend file;
     for (int tenths = 20; tenths <= 300; ++tenths) {
         std::string text = std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
         Parsed p = parse({"--light-distance", text.c_str()});
@@ -269,11 +246,12 @@ TEST(OptionOverlay, LightDistanceOptionsRoundTripEveryTenth) {
 }
 
 TEST(OptionOverlay, WritesGoToTheStore) {
-    FakeStore file;
+    MemorySettingsBackend file;
     Parsed p = parse({"--gloss", "4"});
     OverlayScope scope(p.options.settings, file);
     SettingsStore::instance().writeGlossLevel(6);
-    EXPECT_EQ(file.values["gloss_level"], 6);
+    EXPECT_EQ(file.value("gloss_level"), 6);
+    EXPECT_EQ(file.openHandles, 0);
     EXPECT_EQ(SettingsStore::instance().readGlossLevel(), 4.0f);  // the option still wins
 }
 
