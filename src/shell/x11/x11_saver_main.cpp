@@ -35,8 +35,6 @@ constexpr int kOwnWindowHeight = 600;
 int gSignalPipeWrite = -1;
 // Set by the signal handler; the main loop ends as soon as it sees it.
 volatile sig_atomic_t gStopRequested = 0;
-// Code of the last X protocol error, 0 when none since it was last cleared.
-int gLastXError = 0;
 
 void onStopSignal(int) {
     int saved = errno;
@@ -51,10 +49,7 @@ void onStopSignal(int) {
 
 // Borrowed windows can vanish at any moment; a request on a dead window must not end the process.
 // The DestroyNotify that follows ends the run cleanly.
-int onXError(Display*, XErrorEvent* event) {
-    gLastXError = event->error_code;
-    return 0;
-}
+int onXError(Display*, XErrorEvent*) { return 0; }
 
 int64_t monotonicNs() {
     timespec ts;
