@@ -30,14 +30,12 @@ typedef DWORD(WINAPI* PwdChangePasswordFn)(LPCSTR provider, HWND owner, DWORD re
 
 }  // namespace
 
+static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA is 148 bytes on every Windows");
+
 void detectPlatform() {
   OSVERSIONINFOA info = {};
   info.dwOSVersionInfoSize = 148;  // sizeof(OSVERSIONINFOA), the size every version of the call accepts
-  // GetVersionExA is deprecated on newer SDKs but is the one call that answers on every family.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
   const BOOL ok = GetVersionExA(&info);
-#pragma GCC diagnostic pop
   isWin9xPlatform = ok && info.dwPlatformId == kPlatformWin32Windows;
 }
 
