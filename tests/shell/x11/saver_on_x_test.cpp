@@ -35,7 +35,8 @@ void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 struct Picture {
     int drawn = 0;            // pixels that are neither the magenta background nor black
     int distinct = 0;         // distinct colours among the drawn pixels
-    int outsideRegion = 0;    // drawn pixels outside the rectangle given to capture
+    int width = 0;            // extent of the drawn pixels, 0 when none
+    int height = 0;
     bool captured = false;    // XGetImage succeeded
 };
 
@@ -196,8 +197,7 @@ protected:
         return w;
     }
 
-    // Captures the window; `region` is (x, y, width, height) of the area to count as inside.
-    Picture capture(Window window, int rx, int ry, int rw, int rh) {
+    Picture capture(Window window) {
         Picture p;
         XWindowAttributes attributes;
         if (!XGetWindowAttributes(display_, window, &attributes)) return p;
@@ -205,14 +205,22 @@ protected:
         if (image == nullptr) return p;
         p.captured = true;
         std::set<unsigned long> colours;
+        int minX = attributes.width, minY = attributes.height, maxX = -1, maxY = -1;
         for (int y = 0; y < attributes.height; ++y) {
             for (int x = 0; x < attributes.width; ++x) {
                 unsigned long pixel = XGetPixel(image, x, y) & 0xFFFFFF;
                 if (pixel == kBackground || pixel == 0) continue;
                 ++p.drawn;
                 colours.insert(pixel);
-                if (x < rx || y < ry || x >= rx + rw || y >= ry + rh) ++p.outsideRegion;
+                if (x < minX) minX = x;
+                if (x > maxX) maxX = x;
+                if (y < minY) minY = y;
+                if (y > maxY) maxY = y;
             }
+        }
+        if (maxX >= 0) {
+            p.width = maxX - minX + 1;
+            p.height = maxY - minY + 1;
         }
         p.distinct = static_cast<int>(colours.size());
         XDestroyImage(image);
@@ -220,12 +228,11 @@ protected:
     }
 
     // Polls captures until `good` holds or the time runs out; returns the last capture.
-    Picture waitFor(Window window, const std::function<bool(const Picture&)>& good, int rx = 0, int ry = 0,
-                    int rw = 1 << 20, int rh = 1 << 20) {
+    Picture waitFor(Window window, const std::function<bool(const Picture&)>& good) {
         auto deadline = Clock::now() + kDrawTimeout;
         Picture p;
         do {
-            p = capture(window, rx, ry, rw, rh);
+            p = capture(window);
             if (good(p)) break;
             sleepMs(200);
         } while (Clock::now() < deadline);
@@ -289,14 +296,13 @@ TEST_F(SaverOnX, DrawsIntoAWindowGivenByHexIdAndFollowsItsResize) {
     EXPECT_EQ(mappedTopLevels(), mappedBefore);  // it drew into ours and mapped nothing of its own
     EXPECT_EQ(childCount(w), 0);                 // the window's own visual does GL
 
-    // Twice the size: drawing must reach beyond the old 320 x 240 viewport (bottom left in X terms).
+    // Twice the size: the picture must outgrow the old 320 x 240 viewport. Neither a stale viewport
+    // nor a frame of the old size shown at the corner does.
     XResizeWindow(display_, w, 640, 480);
     XSync(display_, False);
-    p = waitFor(
-        w, [](const Picture& p) { return tubeDrawn(p, 640 * 480) && p.outsideRegion * 100 > 640 * 480; }, 0, 240, 320,
-        240);
-    EXPECT_TRUE(tubeDrawn(p, 640 * 480) && p.outsideRegion * 100 > 640 * 480)
-        << p.drawn << " drawn, " << p.outsideRegion << " outside the old viewport";
+    auto outgrown = [](const Picture& p) { return tubeDrawn(p, 640 * 480) && (p.width > 320 || p.height > 240); };
+    p = waitFor(w, outgrown);
+    EXPECT_TRUE(outgrown(p)) << p.drawn << " drawn in " << p.width << " x " << p.height;
 
     expectCleanTerm(saver);
     EXPECT_EQ(errorText(saver), "");
@@ -344,11 +350,9 @@ TEST_F(SaverOnX, CoversAWindowWithoutGlWithAChildThatFollowsResizes) {
 
     XResizeWindow(display_, w, 480, 360);
     XSync(display_, False);
-    p = waitFor(
-        w, [](const Picture& p) { return tubeDrawn(p, 480 * 360) && p.outsideRegion * 100 > 480 * 360; }, 0, 0, 240,
-        180);
-    EXPECT_TRUE(tubeDrawn(p, 480 * 360) && p.outsideRegion * 100 > 480 * 360)
-        << p.drawn << " drawn, " << p.outsideRegion << " beyond the old size";
+    auto outgrown = [](const Picture& p) { return tubeDrawn(p, 480 * 360) && (p.width > 240 || p.height > 180); };
+    p = waitFor(w, outgrown);
+    EXPECT_TRUE(outgrown(p)) << p.drawn << " drawn in " << p.width << " x " << p.height;
     expectCleanTerm(saver);
 }
 
