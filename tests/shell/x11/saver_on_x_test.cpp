@@ -145,12 +145,19 @@ protected:
             char text[16] = {};
             ssize_t n = read(fds[0], text, sizeof text - 1);  // the number once it listens; EOF if it died
             close(fds[0]);
-            if (n > 0) {
-                std::string name = ":" + std::to_string(number);
-                Display* probe = XOpenDisplay(name.c_str());
+            std::string name = ":" + std::to_string(number);
+            if (n <= 0) {
+                serverLog_ += " " + name + ": Xvfb did not start;";
+            } else {
+                Display* probe = nullptr;
+                for (int tries = 0; probe == nullptr && tries < 40; ++tries) {  // up to two seconds
+                    probe = XOpenDisplay(name.c_str());
+                    if (probe == nullptr) sleepMs(50);
+                }
                 bool ours = probe != nullptr && DisplayWidth(probe, DefaultScreen(probe)) == 1000 &&
                             DisplayHeight(probe, DefaultScreen(probe)) == 700;
                 if (probe != nullptr) XCloseDisplay(probe);
+                if (!ours) serverLog_ += " " + name + (probe ? ": someone else's server;" : ": cannot connect;");
                 if (ours) {
                     xvfbPid_ = pid;
                     setenv("DISPLAY", name.c_str(), 1);
@@ -164,7 +171,8 @@ protected:
 
     void SetUp() override {
         display_ = XOpenDisplay(nullptr);
-        ASSERT_NE(display_, nullptr) << "cannot open display " << (std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "(unset)");
+        ASSERT_NE(display_, nullptr) << "cannot open display "
+                                      << (std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "(unset)") << serverLog_;
         root_ = DefaultRootWindow(display_);
     }
     void TearDown() override {
@@ -279,10 +287,12 @@ protected:
     Display* display_ = nullptr;
     Window root_ = 0;
     std::deque<Saver> savers_;  // deque: references stay valid as more start
-    static pid_t xvfbPid_;
+    static pid_t xvfbPid_;          // our Xvfb, or -1
+    static std::string serverLog_;  // why earlier attempts to start one failed
 };
 
 pid_t SaverOnX::xvfbPid_ = -1;
+std::string SaverOnX::serverLog_;
 
 }  // namespace
 
