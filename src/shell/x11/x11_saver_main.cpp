@@ -1,6 +1,4 @@
 // Entry of the X11 saver: picks the window, runs the scene on a GLX surface at 20 ms ticks until told to stop.
-#include <GL/gl.h>
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <GL/glx.h>
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <fcntl.h>
@@ -13,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -20,7 +20,6 @@
 #include <sstream>
 #include <string>
 #include <thread>
-#include <deque>
 #include <vector>
 
 namespace {
