@@ -21,6 +21,7 @@ POINT lastMousePos = {0, 0};
 DWORD lastCheckTick = 0xFFFFFFFF;
 bool childClassRegistered = false;
 bool saverSurfaceReady = false;
+bool isCreated = false;
 const char saverClassName[] = "WindowsScreenSaverClass";
 HINSTANCE appInstance = nullptr;
 WNDPROC saverFallbackProc = DefWindowProcA;
@@ -40,6 +41,13 @@ LcgRandom& processRandom() {
 }
 
 void postClose() { PostMessageA(saverWindow, WM_CLOSE, 0, 0); }
+
+// Activation messages with wParam 0 mean the saver lost the user's attention, except while the window
+// is still being created: focusing it inside WM_CREATE activates it before it is shown and before it
+// is the foreground window, and some systems then report the caption as inactive.
+void closeOnDeactivation(WPARAM wParam) {
+    if (wParam == 0 && isCreated) postClose();
+}
 
 // Full screen covers the virtual screen; where the system reports no size, the screen's clip box.
 RECT fullScreenRect() {
@@ -71,6 +79,7 @@ void resetWindowState() {
     lastCheckTick = 0xFFFFFFFF;
     childClassRegistered = false;
     saverSurfaceReady = false;
+    isCreated = false;
     imeModule = nullptr;
     immAssociateContext = nullptr;
     savedInputContext = nullptr;
@@ -216,7 +225,7 @@ LRESULT saverSceneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_ACTIVATE:
     case WM_ACTIVATEAPP:
     case WM_NCACTIVATE:
-        if (wParam == 0) postClose();
+        closeOnDeactivation(wParam);
         break;
     case WM_NCDESTROY:
         if (childClassRegistered) {
@@ -269,7 +278,7 @@ LRESULT saverDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         break;
     }
     case WM_ACTIVATEAPP:
-        if (wParam == 0) postClose();
+        closeOnDeactivation(wParam);
         break;
     case WM_SHOWWINDOW:
         if (wParam) SetCursor(nullptr);
@@ -385,6 +394,7 @@ HWND createSaverWindow(HWND parent) {
     HWND window = CreateWindowExA(exStyle, saverClassName, title, style, r.left, r.top, r.right - r.left,
                                   r.bottom - r.top, parent, nullptr, appInstance, nullptr);
     saverWindow = window;
+    isCreated = window != nullptr;
     return window;
 }
 

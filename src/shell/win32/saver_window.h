@@ -13,6 +13,7 @@ extern POINT lastMousePos;        // screen pixels; reference for the mouse-move
 extern DWORD lastCheckTick;       // GetTickCount ms at the end of the last password check; 0xFFFFFFFF: none
 extern bool childClassRegistered; // "OPENGLCHILD" was registered at creation and is unregistered at the end
 extern bool saverSurfaceReady;    // the single GL surface was set up and may be drawn on
+extern bool isCreated;            // CreateWindowExA has returned the window; deactivation counts from then
 
 const int mouseMoveThreshold = 4;            // pixels (|dx| + |dy|) a movement must exceed to close
 const UINT_PTR frameTimer = 1;               // identifier of the window's only timer
