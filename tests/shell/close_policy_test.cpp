@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -245,6 +246,30 @@ TEST(SaverSurfaceFailure, ShowsTheErrorBoxAndWaitsForInput) {
     EXPECT_TRUE(PeekMessageA(&msg, window, WM_CLOSE, WM_CLOSE, PM_REMOVE));
 
     DestroyWindow(window);
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    UnregisterClassA(saverClassName, appInstance);
+}
+
+// Not part of the normal run: tests/shell/picture.sh runs it, with "/p" as the first argument so that
+// the saver window reads its command line as a preview, to photograph a preview. The preview box is a
+// window of this process: Wine shows OpenGL in child windows only when the parent is in the same process.
+TEST(PreviewPicture, DISABLED_HoldPreview) {
+    appInstance = GetModuleHandleA(nullptr);
+    HWND host = createHostWindow(320, 240);
+    ASSERT_NE(host, nullptr);
+    HWND preview = createSaverWindow(host);
+    ASSERT_NE(preview, nullptr);
+    RECT r;
+    GetWindowRect(preview, &r);
+    std::printf("preview %ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
+    std::fflush(stdout);
+    DWORD start = GetTickCount();
+    MSG msg;
+    while (GetTickCount() - start < 6000) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        Sleep(5);
+    }
+    DestroyWindow(host);
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
     UnregisterClassA(saverClassName, appInstance);
 }

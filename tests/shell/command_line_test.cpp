@@ -152,3 +152,4 @@ TEST(CommandLine, SettingsOwner) {
     }
     DestroyWindow(host);
 }
+
