@@ -61,7 +61,7 @@ TEST(CommandLine, SecondFullScreenStartOnlyRaisesTheFirst) {
     EXPECT_EQ(second.waitExit(15000), 0u);
     EXPECT_EQ(first.waitExit(0), STILL_ACTIVE);
     EXPECT_TRUE(IsWindow(window));
-    EXPECT_EQ(GetForegroundWindow(), window);
+    EXPECT_EQ(waitForWindow([&] { return GetForegroundWindow() == window ? window : nullptr; }, 3000), window);
 
     PostMessageA(window, WM_KEYDOWN, 'A', 0);
     EXPECT_EQ(first.waitExit(15000), 0u);
