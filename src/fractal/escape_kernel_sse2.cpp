@@ -18,7 +18,7 @@ inline __m128d select(__m128d mask, __m128d a, __m128d b) {
 }
 
 constexpr int kLanes = 2;                  // doubles per vector
-constexpr int kVectors = 4;                // vectors in flight (16 vector registers)
+constexpr int kVectors = 4;                // vectors in flight: a few values spill, still the fastest
 constexpr int kGroup = kLanes * kVectors;  // points per group
 constexpr int kMaxSteps = 256;             // the escape loop's iteration limit
 constexpr int kCheckEvery = 4;             // steps between tests for a finished group; divides kMaxSteps
