@@ -25,9 +25,10 @@ template <bool Julia>
 ORBIVANE_AVX512 void escapeGroup(const double* re, const double* im, double juliaRe, double juliaIm,
                                  int32_t* stepsOut, double* prevOut, double* lastOut) {
     const __m512d four = _mm512_set1_pd(4.0);
-    const __m512i one = _mm512_set1_epi64(1);
-    __m512d x[kVectors], y[kVectors], x2[kVectors], y2[kVectors], prev[kVectors], cRe[kVectors], cIm[kVectors];
-    __m512i steps[kVectors];
+    __m512d x[kVectors], y[kVectors], x2[kVectors], y2[kVectors], cRe[kVectors], cIm[kVectors];
+    // A live lane records its step number and its |z|^2 before the step with masked stores, which
+    // keep the arithmetic ports free for the loop itself; a frozen lane's entries stay as they were.
+    int64_t steps[kGroup];
 #pragma GCC unroll 8
     for (int v = 0; v < kVectors; ++v) {
         x[v] = _mm512_loadu_pd(re + v * kLanes);
@@ -36,9 +37,11 @@ ORBIVANE_AVX512 void escapeGroup(const double* re, const double* im, double juli
         cIm[v] = Julia ? _mm512_set1_pd(juliaIm) : y[v];
         x2[v] = _mm512_mul_pd(x[v], x[v]);
         y2[v] = _mm512_mul_pd(y[v], y[v]);
-        prev[v] = _mm512_setzero_pd();
-        steps[v] = _mm512_setzero_si512();
+        _mm512_storeu_pd(prevOut + v * kLanes, _mm512_setzero_pd());
+        _mm512_storeu_si512(steps + v * kLanes, _mm512_setzero_si512());
     }
+    __m512i step = _mm512_set1_epi64(1);  // number of the step being made, 1..256
+    const __m512i one = _mm512_set1_epi64(1);
     for (int done = 0; done < kMaxSteps; done += kCheckEvery) {
 #pragma GCC unroll 8
         for (int s = 0; s < kCheckEvery; ++s) {
@@ -46,15 +49,16 @@ ORBIVANE_AVX512 void escapeGroup(const double* re, const double* im, double juli
             for (int v = 0; v < kVectors; ++v) {
                 const __m512d m = _mm512_add_pd(x2[v], y2[v]);
                 const __mmask8 live = _mm512_cmp_pd_mask(m, four, _CMP_LE_OQ);
-                prev[v] = _mm512_mask_mov_pd(prev[v], live, m);
+                _mm512_mask_storeu_pd(prevOut + v * kLanes, live, m);
+                _mm512_mask_storeu_epi64(steps + v * kLanes, live, step);
                 // New y from the old x and y: y * (2x) + c_im; then x: (x^2 - y^2) + c_re.
                 const __m512d yy = _mm512_mul_pd(y[v], _mm512_add_pd(x[v], x[v]));
                 y[v] = _mm512_mask_add_pd(y[v], live, yy, cIm[v]);
                 x[v] = _mm512_mask_add_pd(x[v], live, _mm512_sub_pd(x2[v], y2[v]), cRe[v]);
-                steps[v] = _mm512_mask_add_epi64(steps[v], live, steps[v], one);
                 x2[v] = _mm512_mul_pd(x[v], x[v]);
                 y2[v] = _mm512_mul_pd(y[v], y[v]);
             }
+            step = _mm512_add_epi64(step, one);
         }
         __mmask8 anyLive = 0;
 #pragma GCC unroll 8
@@ -67,8 +71,7 @@ ORBIVANE_AVX512 void escapeGroup(const double* re, const double* im, double juli
     }
 #pragma GCC unroll 8
     for (int v = 0; v < kVectors; ++v) {
-        _mm512_mask_cvtepi64_storeu_epi32(stepsOut + v * kLanes, 0xFF, steps[v]);
-        _mm512_storeu_pd(prevOut + v * kLanes, prev[v]);
+        _mm512_mask_cvtepi64_storeu_epi32(stepsOut + v * kLanes, 0xFF, _mm512_loadu_si512(steps + v * kLanes));
         _mm512_storeu_pd(lastOut + v * kLanes, _mm512_add_pd(x2[v], y2[v]));
     }
 }

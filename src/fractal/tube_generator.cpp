@@ -57,7 +57,10 @@ int32_t diffuseBrightness(float& acc, float raw) {
     return brightness;
 }
 
-float bakedBrightness(const double n[3], const float light[3], int32_t diffuseWeight, int32_t specularWeight,
+namespace {
+
+// The light model of bakedBrightness, inlined into the vertex loops.
+inline float lightModel(const double n[3], const float light[3], int32_t diffuseWeight, int32_t specularWeight,
                       int32_t ambientWeight, int32_t shininess) {
     const float nx = static_cast<float>(n[0]);
     const float ny = static_cast<float>(n[1]);
@@ -78,6 +81,13 @@ float bakedBrightness(const double n[3], const float light[3], int32_t diffuseWe
         b = static_cast<float>(kMaxBrightness);
     }
     return b;
+}
+
+}  // namespace
+
+float bakedBrightness(const double n[3], const float light[3], int32_t diffuseWeight, int32_t specularWeight,
+                      int32_t ambientWeight, int32_t shininess) {
+    return lightModel(n, light, diffuseWeight, specularWeight, ambientWeight, shininess);
 }
 
 namespace {
@@ -303,7 +313,7 @@ int32_t buildVerticesReference(const VertexLoop& L) {
             vertex.normal[a] = n[a];
         }
 
-        const float raw = L.bakeLighting == 1 ? bakedBrightness(n, L.light, L.diffuseWeight, L.specularWeight,
+        const float raw = L.bakeLighting == 1 ? lightModel(n, L.light, L.diffuseWeight, L.specularWeight,
                                                                 L.ambientWeight, L.shininess)
                                               : kFlatBrightness;
         const int32_t brightness = diffuseBrightness(acc, raw);
@@ -328,23 +338,32 @@ int32_t buildVerticesReference(const VertexLoop& L) {
 
 constexpr int32_t kBatchSize = 1024;  // vertices whose sample points go to the escape kernel at once
 
-// Scratch of the batched loop: one run of sample points and their results.
+// Scratch of the batched loop: one run of vertices, and the tables of one build.
 struct BatchScratch {
-    double re[kBatchSize];       // sample points, real parts
-    double im[kBatchSize];       // sample points, imaginary parts
+    double pos[kBatchSize];      // path position of each vertex of the run
+    float raw[kBatchSize];       // its raw brightness
+    int32_t brightness[kBatchSize];  // its brightness after error diffusion, 0..150
+    double re[kBatchSize];       // its sample point, real part
+    double im[kBatchSize];       // its sample point, imaginary part
     double prev[kBatchSize];     // kernel out: |z|^2 before the last step
     double last[kBatchSize];     // kernel out: |z|^2 after the last step
     int32_t steps[kBatchSize];   // kernel out: step counts
-    int32_t vertex[kBatchSize];  // index of the vertex each point colours
-    int32_t brightness[kBatchSize];  // that vertex's brightness, 1..150
+    PackedColour ramp[kSmoothedCountMax + 1];  // colour of each smoothed count, palette transform applied
+    uint8_t scaled[kMaxBrightness + 1][256];   // scaleChannel(byte, brightness), row by row as needed
+    bool rowReady[kMaxBrightness + 1];         // scaled[b] has been filled
 };
 
-// The batched vertex loop: the same vertices, bit for bit, as buildVerticesReference. Geometry,
-// brightness and sample points are computed in vertex order for a run of vertices (the brightness
-// accumulator and the path position are sequential), then the run's escape loops go to the kernel
-// together, then the colours are stored. The cosine and sine of each place around a ring are the
-// same for every ring and are computed once. Returns the number of vertices written, or -1 (nothing
-// written) when the scratch memory cannot be had.
+// The batched vertex loop: the same vertices, bit for bit, as buildVerticesReference, in runs of up to
+// kBatchSize vertices:
+// 1. geometry, ring records and raw brightness, vertex by vertex (the path position is a running sum);
+// 2. the error-diffused brightness, a strictly sequential chain, together with the sample points, which
+//    are independent of one another, so the chain's latency hides behind the maths library calls. The
+//    reference computes a sample point only for a vertex with a positive brightness; this computes one
+//    for every vertex and uses only those, which gives the same points;
+// 3. the escape loops of the whole run on the vectorised kernel;
+// 4. the colours, through tables of the colour ramp and of the channel scaling.
+// The cosine and sine of each place around a ring are the same for every ring and are computed once.
+// Returns the number of vertices written, or -1 (nothing written) when the scratch memory cannot be had.
 int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
     const TubeShape& shape = L.shape;
     const FractalPath& path = L.path;
@@ -366,8 +385,11 @@ int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
         cosPhi[j] = std::cos(phi);
         sinPhi[j] = std::sin(phi);
     }
+    for (int32_t c = 0; c <= kSmoothedCountMax; ++c) {
+        b.ramp[c] = L.palette.shift ? shiftPalette(colourFromCount(c), L.palette.variant) : colourFromCount(c);
+    }
+    std::memset(b.rowReady, 0, sizeof b.rowReady);
 
-    const EscapeKernel kernel = resolveEscapeKernel(requested);
     EscapeBatch batch;
     batch.re = b.re;
     batch.im = b.im;
@@ -377,6 +399,7 @@ int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
     batch.steps = b.steps;
     batch.prev = b.prev;
     batch.last = b.last;
+    const EscapeKernel kernel = resolveEscapeKernel(requested);
 
     int32_t ringsWritten = 0;
     double pos = 0.0;   // path position of vertex i
@@ -388,10 +411,12 @@ int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
     double axis[3] = {0.0, 0.0, 0.0};  // ring r's point on the helix axis
     bool ringChanged = true;
     bool ended = false;  // the path position reached the sweep
-    int32_t i = 0;
+    int32_t i = 0;       // first vertex of the run
     while (i < L.vertexCount && !ended) {
-        int32_t points = 0;
-        while (points < kBatchSize && i < L.vertexCount) {
+        // 1. Geometry and raw brightness.
+        int32_t count = 0;  // vertices in this run
+        while (count < kBatchSize && i + count < L.vertexCount) {
+            const int32_t v = i + count;
             const int32_t ringStart = r * L.ringSize;
             if (ringChanged) {
                 const double t = shape.step * ringStart;  // every vertex of a ring shares the helix angle
@@ -405,34 +430,19 @@ int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
             const double n[3] = {cosT * cosPhi[j] + sinT * L.sinAlpha * sinPhi[j], L.cosAlpha * sinPhi[j],
                                  sinT * cosPhi[j] - cosT * L.sinAlpha * sinPhi[j]};
             if (j == 0 && ringsWritten < L.ringCount) {
-                writeRing(L, r, i, L.rings[ringsWritten]);
+                writeRing(L, r, v, L.rings[ringsWritten]);
                 ++ringsWritten;
             }
-
-            TubeVertex& vertex = L.vertices[i];
+            TubeVertex& vertex = L.vertices[v];
             for (int a = 0; a < 3; ++a) {
                 vertex.position[a] = (axis[a] + shape.tubeRadius * n[a]) / shape.helixRadius;
                 vertex.normal[a] = n[a];
             }
-
-            const float raw = L.bakeLighting == 1 ? bakedBrightness(n, L.light, L.diffuseWeight, L.specularWeight,
-                                                                    L.ambientWeight, L.shininess)
-                                                  : kFlatBrightness;
-            const int32_t brightness = diffuseBrightness(acc, raw);
-            if (brightness > 0) {
-                const double theta = L.drift * pos + shape.angularRate * pos;
-                const ComplexPoint p = path.pathMode == 0 ? spiralPoint(path, shape, pos, theta)
-                                                          : L.gen.flightPoint(path, shape, pos, theta);
-                b.re[points] = p.re;
-                b.im[points] = p.im;
-                b.vertex[points] = i;
-                b.brightness[points] = brightness;
-                ++points;
-            } else {
-                paintVertex(vertex, 0, 0);
-            }
-
-            ++i;
+            b.raw[count] = L.bakeLighting == 1 ? lightModel(n, L.light, L.diffuseWeight, L.specularWeight,
+                                                            L.ambientWeight, L.shininess)
+                                               : kFlatBrightness;
+            b.pos[count] = pos;
+            ++count;
             if (++j == L.ringSize) {
                 j = 0;
                 ++r;
@@ -445,15 +455,41 @@ int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
             }
         }
 
-        batch.count = points;
-        runEscapeBatch(kernel, batch);
-        for (int32_t k = 0; k < points; ++k) {
-            PackedColour colour = colourFromEscape(EscapeResult{b.steps[k], b.prev[k], b.last[k]});
-            if (L.palette.shift) {
-                colour = shiftPalette(colour, L.palette.variant);
-            }
-            paintVertex(L.vertices[b.vertex[k]], colour, b.brightness[k]);
+        // 2. Brightness and sample points.
+        for (int32_t k = 0; k < count; ++k) {
+            b.brightness[k] = diffuseBrightness(acc, b.raw[k]);
+            const double at = b.pos[k];
+            const double theta = L.drift * at + shape.angularRate * at;
+            const ComplexPoint p = path.pathMode == 0 ? spiralPoint(path, shape, at, theta)
+                                                      : L.gen.flightPoint(path, shape, at, theta);
+            b.re[k] = p.re;
+            b.im[k] = p.im;
         }
+
+        // 3. Escape loops.
+        batch.count = count;
+        runEscapeBatch(kernel, batch);
+
+        // 4. Colours. A vertex without brightness stays uncoloured, whatever its point.
+        for (int32_t k = 0; k < count; ++k) {
+            const int32_t brightness = b.brightness[k];
+            const int32_t smoothed = smoothedCount(EscapeResult{b.steps[k], b.prev[k], b.last[k]});
+            const PackedColour colour = smoothed < 0 || brightness == 0 ? 0 : b.ramp[smoothed];
+            if (!b.rowReady[brightness]) {
+                for (int32_t byte = 0; byte < 256; ++byte) {
+                    b.scaled[brightness][byte] = scaleChannel(static_cast<uint8_t>(byte), brightness);
+                }
+                b.rowReady[brightness] = true;
+            }
+            // Colour 0 stays a hole (a 0 byte scales to 0); every other colour is scaled channel by
+            // channel, as paintVertex does.
+            TubeVertex& vertex = L.vertices[i + k];
+            const uint8_t* row = b.scaled[brightness];
+            vertex.red = row[packedRed(colour)];
+            vertex.green = row[packedGreen(colour)];
+            vertex.blue = row[packedBlue(colour)];
+        }
+        i += count;
     }
     std::free(block);
     return i;
