@@ -25,6 +25,7 @@ template <bool Julia>
 ORBIVANE_AVX512 void escapeGroup(const double* re, const double* im, double juliaRe, double juliaIm,
                                  int32_t* stepsOut, double* prevOut, double* lastOut) {
     const __m512d four = _mm512_set1_pd(4.0);
+    const __m512d two = _mm512_set1_pd(2.0);
     __m512d x[kVectors], y[kVectors], x2[kVectors], y2[kVectors], cRe[kVectors], cIm[kVectors];
     // A live lane records its step number and its |z|^2 before the step with masked stores, which
     // keep the arithmetic ports free for the loop itself; a frozen lane's entries stay as they were.
@@ -52,7 +53,7 @@ ORBIVANE_AVX512 void escapeGroup(const double* re, const double* im, double juli
                 _mm512_mask_storeu_pd(prevOut + v * kLanes, live, m);
                 _mm512_mask_storeu_epi64(steps + v * kLanes, live, step);
                 // New y from the old x and y: y * (2x) + c_im; then x: (x^2 - y^2) + c_re.
-                const __m512d yy = _mm512_mul_pd(y[v], _mm512_add_pd(x[v], x[v]));
+                const __m512d yy = _mm512_mul_pd(y[v], _mm512_mul_pd(two, x[v]));
                 y[v] = _mm512_mask_add_pd(y[v], live, yy, cIm[v]);
                 x[v] = _mm512_mask_add_pd(x[v], live, _mm512_sub_pd(x2[v], y2[v]), cRe[v]);
                 x2[v] = _mm512_mul_pd(x[v], x[v]);
