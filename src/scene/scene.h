@@ -2,11 +2,19 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "common/random_source.h"
 #include "fractal/tube_types.h"
 #include "scene/image_playlist.h"
 #include "scene/scene_platform.h"
+
+class TubeGenerator;
+struct TubeArrays;
+
+// Stands in for TubeGenerator::generate (tests: failures, small hand-made images). Same contract.
+using GenerateImageFn = std::function<bool(TubeGenerator& generator, TubeShape& shape, FractalPath& path,
+                                           TubeArrays& out)>;
 
 // Single instance for the whole process (Scene::instance()); tests may make their own.
 // All fields start as zero, false or none.
@@ -46,6 +54,14 @@ struct Scene {
     ImagePlaylist playlist;         // cursor of the image to show
     FractalPath workingPath{};      // working copy of defaultPath, refreshed before every build
 
+    // --- beyond the classic record ---
+    bool lightingApplied = false;   // lighting switch last sent to GL (initRenderState, buildImage); GL's
+                                    // default is off. Compared against, so a failed build cannot leave a
+                                    // lit image drawn with GL lighting off.
+    bool building = false;          // true while buildImage shows its error box, whose message loop may
+                                    // deliver ticks; tick does nothing then
+    GenerateImageFn generateImage;  // empty: the real generator; set by tests for the run
+
     void loadSettings();
     // Builds the image at playlist.cursor mod 5. False when the build failed (already reported).
     bool buildImage();
@@ -53,7 +69,18 @@ struct Scene {
     void smoothNormals();
     void renderFrame();
     void tick();
+
+    // The random source in use: `random`, or a built-in one when the shell has set none.
+    RandomSource& rng();
+    // Wall-clock seconds from the platform (the C clock when there is none).
+    int64_t now();
 };
+
+// Ring order for the renderer: true when a's sortKey is strictly greater (a is farther from the eye).
+bool ringFartherFirst(const TubeRing& a, const TubeRing& b);
+
+// The eye in model coordinates for a frame placed at (x, 0, z) and turned by the scene's angle.
+void eyeInModelSpace(float x, float z, float angle, double eye[3]);
 
 // GL set-up shared by every surface: viewport, projection and fixed render state.
 void setViewportAndProjection(int32_t width, int32_t height);

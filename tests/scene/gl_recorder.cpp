@@ -1,0 +1,72 @@
+// Test-only OpenGL: defines the GL and GLU entry points the scene calls and records them.
+#include "gl_recorder.h"
+
+#include <initializer_list>
+
+#include "scene/gl_includes.h"
+
+std::vector<GlCall>& glCalls() {
+    static std::vector<GlCall> calls;
+    return calls;
+}
+
+void clearGlCalls() { glCalls().clear(); }
+
+namespace {
+void record(const char* name, std::initializer_list<double> args) {
+    glCalls().push_back(GlCall{name, std::vector<double>(args)});
+}
+// Values a vector-form light or material parameter carries.
+int parameterCount(GLenum pname) {
+    return pname == GL_SHININESS ? 1 : 4;
+}
+void recordVector(const char* name, double a, double b, GLenum pname, const GLfloat* params) {
+    GlCall call{name, {a, b}};
+    for (int i = 0; i < parameterCount(pname); ++i) call.args.push_back(params[i]);
+    glCalls().push_back(call);
+}
+}  // namespace
+
+extern "C" {
+void ORBIVANE_GLAPI glBegin(GLenum mode) { record("glBegin", {double(mode)}); }
+void ORBIVANE_GLAPI glEnd(void) { record("glEnd", {}); }
+void ORBIVANE_GLAPI glColor4ub(GLubyte r, GLubyte g, GLubyte b, GLubyte a) {
+    record("glColor4ub", {double(r), double(g), double(b), double(a)});
+}
+void ORBIVANE_GLAPI glNormal3d(GLdouble x, GLdouble y, GLdouble z) { record("glNormal3d", {x, y, z}); }
+void ORBIVANE_GLAPI glVertex3d(GLdouble x, GLdouble y, GLdouble z) { record("glVertex3d", {x, y, z}); }
+void ORBIVANE_GLAPI glClear(GLbitfield mask) { record("glClear", {double(mask)}); }
+void ORBIVANE_GLAPI glLoadIdentity(void) { record("glLoadIdentity", {}); }
+void ORBIVANE_GLAPI glTranslated(GLdouble x, GLdouble y, GLdouble z) { record("glTranslated", {x, y, z}); }
+void ORBIVANE_GLAPI glRotated(GLdouble angle, GLdouble x, GLdouble y, GLdouble z) {
+    record("glRotated", {angle, x, y, z});
+}
+void ORBIVANE_GLAPI glLightModeli(GLenum pname, GLint param) { record("glLightModeli", {double(pname), double(param)}); }
+void ORBIVANE_GLAPI glLightModelfv(GLenum pname, const GLfloat* params) {
+    record("glLightModelfv", {double(pname), params[0], params[1], params[2], params[3]});
+}
+void ORBIVANE_GLAPI glLightfv(GLenum light, GLenum pname, const GLfloat* params) {
+    recordVector("glLightfv", light, pname, pname, params);
+}
+void ORBIVANE_GLAPI glMaterialfv(GLenum face, GLenum pname, const GLfloat* params) {
+    recordVector("glMaterialfv", face, pname, pname, params);
+}
+void ORBIVANE_GLAPI glShadeModel(GLenum mode) { record("glShadeModel", {double(mode)}); }
+void ORBIVANE_GLAPI glEnable(GLenum cap) { record("glEnable", {double(cap)}); }
+void ORBIVANE_GLAPI glDisable(GLenum cap) { record("glDisable", {double(cap)}); }
+void ORBIVANE_GLAPI glFlush(void) { record("glFlush", {}); }
+void ORBIVANE_GLAPI glViewport(GLint x, GLint y, GLsizei width, GLsizei height) {
+    record("glViewport", {double(x), double(y), double(width), double(height)});
+}
+void ORBIVANE_GLAPI glMatrixMode(GLenum mode) { record("glMatrixMode", {double(mode)}); }
+void ORBIVANE_GLAPI glHint(GLenum target, GLenum mode) { record("glHint", {double(target), double(mode)}); }
+void ORBIVANE_GLAPI glBlendFunc(GLenum s, GLenum d) { record("glBlendFunc", {double(s), double(d)}); }
+void ORBIVANE_GLAPI glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a) {
+    record("glClearColor", {r, g, b, a});
+}
+void ORBIVANE_GLAPI glClearDepth(GLclampd depth) { record("glClearDepth", {depth}); }
+void ORBIVANE_GLAPI glDepthFunc(GLenum func) { record("glDepthFunc", {double(func)}); }
+void ORBIVANE_GLAPI gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar) {
+    record("gluPerspective", {fovy, aspect, zNear, zFar});
+}
+}

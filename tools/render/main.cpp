@@ -1,0 +1,238 @@
+// orbivane-render: runs the real scene, tick and renderer off-screen and writes one frame as a PNG.
+#include <cerrno>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "png_writer.h"
+#include "scene/linux/offscreen_surface.h"
+#include "scene/scene.h"
+#include "settings/linux/file_backend.h"
+#include "settings/memory_backend.h"
+#include "settings/settings_store.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: orbivane-render --view K [--detail LEVEL] [--size WxH] [--ticks N] [--seed S] [--preview]\n"
+    "                       [--settings FILE] --out FILE.png\n"
+    "  --view K         image 0..4 to build first\n"
+    "  --detail LEVEL   detail level 0..4 (default: the settings' value)\n"
+    "  --size WxH       frame size in pixels (default 800x500)\n"
+    "  --ticks N        animation ticks of 20 ms to run before the frame (default 0)\n"
+    "  --seed S         start of the run's clock in seconds, which seeds the random draws (default 1)\n"
+    "  --preview        render as the preview box does (small image, dark blue background)\n"
+    "  --settings FILE  read the settings from this file (default: built-in defaults)\n"
+    "  --out FILE.png   where to write the frame\n";
+
+struct Options {
+    int32_t view = -1;            // required
+    int32_t detail = -1;          // -1: from the settings
+    int32_t width = 800;          // pixels
+    int32_t height = 500;         // pixels
+    int64_t ticks = 0;            // ticks before the frame
+    int64_t seed = 1;             // clock start, seconds
+    bool preview = false;
+    std::string settingsFile;     // empty: defaults
+    std::string out;              // required
+};
+
+// Parses a whole decimal integer within [low, high].
+bool parseInteger(const char* text, int64_t low, int64_t high, int64_t* value) {
+    if (text == nullptr || *text == '\0') return false;
+    errno = 0;
+    char* end = nullptr;
+    const long long parsed = std::strtoll(text, &end, 10);
+    if (errno != 0 || *end != '\0' || parsed < low || parsed > high) return false;
+    *value = parsed;
+    return true;
+}
+
+// Fills *options from the command line; on failure returns false with a one-line reason.
+bool parseArguments(int argc, char** argv, Options* options, std::string* error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char** out) {
+            if (i + 1 >= argc) {
+                *error = arg + " needs a value";
+                return false;
+            }
+            *out = argv[++i];
+            return true;
+        };
+        const char* text = nullptr;
+        int64_t number = 0;
+        if (arg == "--view") {
+            if (!value(&text)) return false;
+            if (!parseInteger(text, 0, 4, &number)) {
+                *error = "--view wants an image number 0..4, not '" + std::string(text) + "'";
+                return false;
+            }
+            options->view = static_cast<int32_t>(number);
+        } else if (arg == "--detail") {
+            if (!value(&text)) return false;
+            if (!parseInteger(text, 0, 4, &number)) {
+                *error = "--detail wants a level 0..4, not '" + std::string(text) + "'";
+                return false;
+            }
+            options->detail = static_cast<int32_t>(number);
+        } else if (arg == "--size") {
+            if (!value(&text)) return false;
+            const std::string size = text;
+            const size_t x = size.find('x');
+            int64_t w = 0, h = 0;
+            if (x == std::string::npos || !parseInteger(size.substr(0, x).c_str(), 1, 8192, &w) ||
+                !parseInteger(size.substr(x + 1).c_str(), 1, 8192, &h)) {
+                *error = "--size wants WIDTHxHEIGHT with each side 1..8192, not '" + size + "'";
+                return false;
+            }
+            options->width = static_cast<int32_t>(w);
+            options->height = static_cast<int32_t>(h);
+        } else if (arg == "--ticks") {
+            if (!value(&text)) return false;
+            if (!parseInteger(text, 0, 10000000, &number)) {
+                *error = "--ticks wants a count 0..10000000, not '" + std::string(text) + "'";
+                return false;
+            }
+            options->ticks = number;
+        } else if (arg == "--seed") {
+            if (!value(&text)) return false;
+            if (!parseInteger(text, 0, 4294967295LL, &number)) {
+                *error = "--seed wants a number 0..4294967295, not '" + std::string(text) + "'";
+                return false;
+            }
+            options->seed = number;
+        } else if (arg == "--preview") {
+            options->preview = true;
+        } else if (arg == "--settings") {
+            if (!value(&text)) return false;
+            options->settingsFile = text;
+        } else if (arg == "--out") {
+            if (!value(&text)) return false;
+            options->out = text;
+        } else {
+            *error = "unknown argument '" + arg + "' (see --help)";
+            return false;
+        }
+    }
+    if (options->view < 0) {
+        *error = "--view is required";
+        return false;
+    }
+    if (options->out.empty()) {
+        *error = "--out is required";
+        return false;
+    }
+    return true;
+}
+
+// Reads through to another backend, with some values replaced. Never writes.
+class OverridingBackend final : public SettingsBackend {
+public:
+    explicit OverridingBackend(SettingsBackend& inner) : inner_(inner) {}
+    std::map<std::string, int32_t> overrides;  // value name -> value reported instead of the stored one
+
+    bool openRead() override {
+        innerOpen_ = inner_.openRead();
+        return innerOpen_ || !overrides.empty();
+    }
+    bool query(const char* name, int32_t* value) override {
+        const auto found = overrides.find(name);
+        if (found != overrides.end()) {
+            *value = found->second;
+            return true;
+        }
+        return innerOpen_ && inner_.query(name, value);
+    }
+    bool openWrite() override { return false; }
+    void set(const char*, int32_t) override {}
+    void close() override {
+        if (innerOpen_) inner_.close();
+        innerOpen_ = false;
+    }
+
+private:
+    SettingsBackend& inner_;  // the settings file, or the empty defaults
+    bool innerOpen_ = false;  // inner_ is open for reading
+};
+
+// The run's platform: a simulated wall clock (50 ticks a second from --seed), repaints that draw into
+// the off-screen surface, and error boxes printed on stderr.
+class RenderPlatform final : public ScenePlatform {
+public:
+    RenderPlatform(Scene& scene, int64_t start) : scene_(scene), start_(start) {}
+    int64_t nowSeconds() override { return start_ + ticks / 50; }
+    void repaintSurfaces() override { scene_.renderFrame(); }
+    void showError(const char* text, const char* caption) override {
+        std::fprintf(stderr, "orbivane-render: %s: %s\n", caption, text);
+        failed = true;
+    }
+    int64_t ticks = 0;    // ticks run so far
+    bool failed = false;  // an error box was shown
+
+private:
+    Scene& scene_;
+    int64_t start_;  // clock at tick 0, seconds
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    Options options;
+    std::string error;
+    if (!parseArguments(argc, argv, &options, &error)) {
+        std::fprintf(stderr, "orbivane-render: %s\n", error.c_str());
+        return 2;
+    }
+
+    MemorySettingsBackend defaults;
+    std::unique_ptr<FileSettingsBackend> file;
+    if (!options.settingsFile.empty()) file = std::make_unique<FileSettingsBackend>(options.settingsFile);
+    OverridingBackend settings(file ? static_cast<SettingsBackend&>(*file) : defaults);
+    if (options.detail >= 0) settings.overrides["detail_level"] = options.detail;
+    SettingsStore::instance().setBackend(&settings);
+
+    OffscreenSurface surface;
+    if (!surface.create(options.width, options.height)) {
+        std::fprintf(stderr, "orbivane-render: cannot create a %" PRId32 "x%" PRId32 " OSMesa surface\n",
+                     options.width, options.height);
+        return 1;
+    }
+
+    Scene& scene = Scene::instance();
+    LcgRandom random;
+    RenderPlatform platform(scene, options.seed);
+    scene.preview = options.preview;
+    scene.platform = &platform;
+    scene.random = &random;
+    scene.loadSettings();
+    setViewportAndProjection(options.width, options.height);
+    initRenderState(scene);
+    scene.playlist.cursor = options.view;
+    if (!scene.buildImage()) return 1;
+    for (int64_t i = 0; i < options.ticks; ++i) {
+        platform.ticks = i;
+        scene.tick();
+    }
+    platform.ticks = options.ticks;
+    if (platform.failed) return 1;
+    scene.renderFrame();
+    surface.finish();
+    scene.releaseImage();
+
+    if (!writePng(options.out, options.width, options.height, surface.pixels(), &error)) {
+        std::fprintf(stderr, "orbivane-render: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
