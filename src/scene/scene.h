@@ -62,7 +62,7 @@ struct Scene {
                                     // deliver ticks; tick does nothing then
     GenerateImageFn generateImage;  // empty: the real generator; set by tests for the run
     bool vertexArrays = false;      // renderFrame sends the quads through vertex arrays instead of
-                                    // immediate mode (same pixels); set for the run
+                                    // immediate mode (same pixels); loadSettings turns it on for the run
 
     void loadSettings();
     // Builds the image at playlist.cursor mod 5. False when the build failed (already reported).
