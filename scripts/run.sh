@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# Runs the program: installs what is missing, builds, then runs it.
-# For now: the tube tool on the default view (view 0, detail 1.0). Arguments pass through to the tool.
+# Runs the program: installs what is missing, builds, then runs the Windows screen saver through Wine.
+# Switches pass through: no switch (or /s) runs full screen, /c shows the settings, /p a preview.
+# Without a display it runs on a virtual one for a few seconds and prints the path of a screenshot.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" native
-if (($#)); then
-  exec "$root/build/native/tools/tube/orbivane-tube" "$@"
-fi
-exec "$root/build/native/tools/tube/orbivane-tube" --view 0 --detail 1.0
+"$root/scripts/build.sh" windows
+exec "$root/scripts/run-saver.sh" "$@"

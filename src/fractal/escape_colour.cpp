@@ -3,8 +3,7 @@
 
 namespace {
 
-constexpr int32_t kMaxSteps = 256;  // iteration limit of the escape loop
-constexpr double kBailout = 4.0;    // escape once |z|^2 exceeds this
+constexpr double kBailout = 4.0;  // escape once |z|^2 exceeds this
 
 PackedColour escapeColourFrom(double zRe, double zIm, double cRe, double cIm, const PaletteSettings& palette) {
     const PackedColour colour = colourFromEscape(escapeLoop(zRe, zIm, cRe, cIm));
@@ -22,7 +21,7 @@ EscapeResult escapeLoop(double zRe, double zIm, double cRe, double cIm) {
     double prev = 0.0;
     int32_t i = 0;
     // A NaN in m fails the comparison and ends the loop too.
-    while (m <= kBailout && i < kMaxSteps) {
+    while (m <= kBailout && i < kEscapeSteps) {
         prev = m;
         const double newY = y * (2.0 * x) + cIm;
         const double newX = (x2 - y2) + cRe;
@@ -37,19 +36,11 @@ EscapeResult escapeLoop(double zRe, double zIm, double cRe, double cIm) {
 }
 
 PackedColour colourFromEscape(const EscapeResult& e) {
-    if (e.steps < 1 || e.steps >= kMaxSteps) {
-        return 0;  // outside radius 2 from the start, or never escaped
-    }
-    // Sixteenths of a step from where the last step crossed |z|^2 = 4; below 16 unless rounding
-    // lands exactly on it. A NaN (possible only from non-finite input) counts as 0.
-    const double q = 16.0 * (kBailout - e.prev) / (e.last - e.prev);
-    int32_t frac = 0;
-    if (q >= 16.0) {
-        frac = 16;
-    } else if (q > 0.0) {
-        frac = static_cast<int32_t>(q);
-    }
-    const int32_t s = 16 * (e.steps - 1) + frac;  // smoothed count in sixteenths of a step
+    const int32_t s = smoothedCount(e);
+    return s < 0 ? 0 : colourFromCount(s);
+}
+
+PackedColour colourFromCount(int32_t s) {
     const int32_t n = s / 16;
     const uint32_t red = static_cast<uint32_t>(s % 256);
     const uint32_t green = 64u * static_cast<uint32_t>((n / 16) % 4);

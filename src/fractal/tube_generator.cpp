@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "fractal/escape_colour.h"
+#include "fractal/escape_kernels.h"
 #include "fractal/view_table.h"
 
 namespace {
@@ -56,7 +57,10 @@ int32_t diffuseBrightness(float& acc, float raw) {
     return brightness;
 }
 
-float bakedBrightness(const double n[3], const float light[3], int32_t diffuseWeight, int32_t specularWeight,
+namespace {
+
+// The light model of bakedBrightness, inlined into the vertex loops.
+inline float lightModel(const double n[3], const float light[3], int32_t diffuseWeight, int32_t specularWeight,
                       int32_t ambientWeight, int32_t shininess) {
     const float nx = static_cast<float>(n[0]);
     const float ny = static_cast<float>(n[1]);
@@ -77,6 +81,13 @@ float bakedBrightness(const double n[3], const float light[3], int32_t diffuseWe
         b = static_cast<float>(kMaxBrightness);
     }
     return b;
+}
+
+}  // namespace
+
+float bakedBrightness(const double n[3], const float light[3], int32_t diffuseWeight, int32_t specularWeight,
+                      int32_t ambientWeight, int32_t shininess) {
+    return lightModel(n, light, diffuseWeight, specularWeight, ambientWeight, shininess);
 }
 
 namespace {
@@ -201,6 +212,291 @@ ComplexPoint TubeGenerator::flightPoint(const FractalPath& path, const TubeShape
     return ComplexPoint{anchorRe + u, anchorIm + v};
 }
 
+namespace {
+
+// What one vertex loop reads and writes: the generator's settings for this image and its arrays.
+struct VertexLoop {
+    const TubeGenerator& gen;  // the generator (for flightPoint)
+    const TubeShape& shape;    // the scaled, laid-out shape
+    const FractalPath& path;   // the path with its derived values
+    TubeVertex* vertices;      // vertexCount records to fill
+    TubeRing* rings;           // ringCount zero-filled records to fill
+    int32_t vertexCount;       // vertices of the image
+    int32_t ringSize;          // vertices per ring
+    int32_t ringCount;         // complete rings
+    double sinAlpha;           // sine of the helix pitch
+    double cosAlpha;           // cosine of the helix pitch
+    float light[3];            // unit light vector of the built-in light model
+    int32_t diffuseWeight;     // light model weights (TubeGenerator fields of the same names)
+    int32_t specularWeight;
+    int32_t ambientWeight;
+    int32_t shininess;
+    int32_t bakeLighting;      // 1: light model; else flat brightness
+    PaletteSettings palette;   // palette transform of the escape colours
+    double drift;              // radians per unit of path parameter the picture winds against the tube
+};
+
+// Sample point of a spiral-mode path at path position pos and angle theta. Shared by both vertex
+// loops so that they evaluate exactly the same expressions.
+inline ComplexPoint spiralPoint(const FractalPath& path, const TubeShape& shape, double pos, double theta) {
+    const double psi = static_cast<double>(path.angleOffset) + theta;
+    const double q = std::pow(0.9, pos / shape.sweep * 420.0 * static_cast<double>(path.zoomRate));
+    return ComplexPoint{path.centreRe + path.startRadius * std::cos(psi) / q,
+                        path.centreIm + path.startRadius * std::sin(psi) / q};
+}
+
+// The ring record of ring r, whose first vertex is i.
+inline void writeRing(const VertexLoop& L, int32_t r, int32_t i, TubeRing& ring) {
+    const TubeShape& shape = L.shape;
+    const float half = static_cast<float>(r) + 0.5f;
+    const double c = static_cast<double>(half) * L.ringSize + 0.5;  // half a ring beyond ring r
+    ring.centre[0] = shape.helixRadius * std::cos(shape.step * c) / shape.helixRadius;
+    ring.centre[1] = shape.risePerVertex * c / shape.helixRadius;
+    ring.centre[2] = shape.helixRadius * std::sin(shape.step * c) / shape.helixRadius;
+    ring.firstVertex = i;
+}
+
+// Stores an escape colour scaled by the vertex's brightness; colour 0 stays a hole.
+inline void paintVertex(TubeVertex& vertex, PackedColour colour, int32_t brightness) {
+    if (colour == 0) {
+        vertex.red = 0;
+        vertex.green = 0;
+        vertex.blue = 0;
+    } else {
+        vertex.red = scaleChannel(packedRed(colour), brightness);
+        vertex.green = scaleChannel(packedGreen(colour), brightness);
+        vertex.blue = scaleChannel(packedBlue(colour), brightness);
+    }
+}
+
+}  // namespace
+namespace {
+
+// The reference vertex loop: one vertex after another, each with its own escape loop.
+// Returns the number of vertices written.
+int32_t buildVerticesReference(const VertexLoop& L) {
+    const TubeShape& shape = L.shape;
+    const FractalPath& path = L.path;
+    const double phiStep = shape.angularRate * shape.step;  // angle around the tube per place in a ring
+    int32_t ringsWritten = 0;
+    double pos = 0.0;   // path position of vertex i
+    float acc = 0.0f;   // brightness accumulator (rounding remainder carried along the vertices)
+    int32_t ringOfT = -1;
+    double cosT = 1.0;
+    double sinT = 0.0;
+    int32_t i = 0;
+    while (i < L.vertexCount) {
+        const int32_t r = i / L.ringSize;
+        const int32_t j = i % L.ringSize;
+        const int32_t ringStart = r * L.ringSize;
+        if (r != ringOfT) {
+            const double t = shape.step * ringStart;  // every vertex of a ring shares the helix angle
+            cosT = std::cos(t);
+            sinT = std::sin(t);
+            ringOfT = r;
+        }
+        const double phi = phiStep * j;
+        const double cosPhi = std::cos(phi);
+        const double sinPhi = std::sin(phi);
+        const double n[3] = {cosT * cosPhi + sinT * L.sinAlpha * sinPhi, L.cosAlpha * sinPhi,
+                             sinT * cosPhi - cosT * L.sinAlpha * sinPhi};
+        const double axis[3] = {shape.helixRadius * cosT, shape.risePerVertex * ringStart, shape.helixRadius * sinT};
+
+        if (j == 0 && ringsWritten < L.ringCount) {
+            writeRing(L, r, i, L.rings[ringsWritten]);
+            ++ringsWritten;
+        }
+
+        TubeVertex& vertex = L.vertices[i];
+        for (int a = 0; a < 3; ++a) {
+            vertex.position[a] = (axis[a] + shape.tubeRadius * n[a]) / shape.helixRadius;
+            vertex.normal[a] = n[a];
+        }
+
+        const float raw = L.bakeLighting == 1 ? lightModel(n, L.light, L.diffuseWeight, L.specularWeight,
+                                                                L.ambientWeight, L.shininess)
+                                              : kFlatBrightness;
+        const int32_t brightness = diffuseBrightness(acc, raw);
+        PackedColour colour = 0;
+        if (brightness > 0) {
+            const double theta = L.drift * pos + shape.angularRate * pos;
+            const ComplexPoint p =
+                path.pathMode == 0 ? spiralPoint(path, shape, pos, theta) : L.gen.flightPoint(path, shape, pos, theta);
+            colour = path.isJulia ? escapeColour(p.re, p.im, path.juliaRe, path.juliaIm, L.palette)
+                                  : escapeColour(p.re, p.im, L.palette);
+        }
+        paintVertex(vertex, colour, brightness);
+
+        ++i;
+        pos = pos + shape.step;
+        if (!(pos < shape.sweep)) {
+            break;
+        }
+    }
+    return i;
+}
+
+constexpr int32_t kBatchSize = 1024;  // vertices whose sample points go to the escape kernel at once
+
+// Scratch of the batched loop: one run of vertices, and the tables of one build.
+struct BatchScratch {
+    double pos[kBatchSize];      // path position of each vertex of the run
+    float raw[kBatchSize];       // its raw brightness
+    int32_t brightness[kBatchSize];  // its brightness after error diffusion, 0..150
+    double re[kBatchSize];       // its sample point, real part
+    double im[kBatchSize];       // its sample point, imaginary part
+    double prev[kBatchSize];     // kernel out: |z|^2 before the last step
+    double last[kBatchSize];     // kernel out: |z|^2 after the last step
+    int32_t steps[kBatchSize];   // kernel out: step counts
+    PackedColour ramp[kSmoothedCountMax + 1];  // colour of each smoothed count, palette transform applied
+    uint8_t scaled[kMaxBrightness + 1][256];   // scaleChannel(byte, brightness), row by row as needed
+    bool rowReady[kMaxBrightness + 1];         // scaled[b] has been filled
+};
+
+// The batched vertex loop: the same vertices, bit for bit, as buildVerticesReference, in runs of up to
+// kBatchSize vertices:
+// 1. geometry, ring records and raw brightness, vertex by vertex (the path position is a running sum);
+// 2. the error-diffused brightness, a strictly sequential chain, together with the sample points, which
+//    are independent of one another, so the chain's latency hides behind the maths library calls. The
+//    reference computes a sample point only for a vertex with a positive brightness; this computes one
+//    for every vertex and uses only those, which gives the same points;
+// 3. the escape loops of the whole run on the vectorised kernel;
+// 4. the colours, through tables of the colour ramp and of the channel scaling.
+// The cosine and sine of each place around a ring are the same for every ring and are computed once.
+// Returns the number of vertices written, or -1 (nothing written) when the scratch memory cannot be had.
+int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
+    const TubeShape& shape = L.shape;
+    const FractalPath& path = L.path;
+    const size_t ringSize = static_cast<size_t>(L.ringSize);
+    if (ringSize > (SIZE_MAX - sizeof(BatchScratch)) / (2 * sizeof(double))) {
+        return -1;
+    }
+    void* block = std::malloc(sizeof(BatchScratch) + 2 * ringSize * sizeof(double));
+    if (block == nullptr) {
+        return -1;
+    }
+    BatchScratch& b = *static_cast<BatchScratch*>(block);
+    double* cosPhi = reinterpret_cast<double*>(static_cast<char*>(block) + sizeof(BatchScratch));
+    double* sinPhi = cosPhi + ringSize;
+
+    const double phiStep = shape.angularRate * shape.step;  // angle around the tube per place in a ring
+    for (int32_t j = 0; j < L.ringSize; ++j) {
+        const double phi = phiStep * j;
+        cosPhi[j] = std::cos(phi);
+        sinPhi[j] = std::sin(phi);
+    }
+    for (int32_t c = 0; c <= kSmoothedCountMax; ++c) {
+        b.ramp[c] = L.palette.shift ? shiftPalette(colourFromCount(c), L.palette.variant) : colourFromCount(c);
+    }
+    std::memset(b.rowReady, 0, sizeof b.rowReady);
+
+    EscapeBatch batch;
+    batch.re = b.re;
+    batch.im = b.im;
+    batch.julia = path.isJulia;
+    batch.juliaRe = path.juliaRe;
+    batch.juliaIm = path.juliaIm;
+    batch.steps = b.steps;
+    batch.prev = b.prev;
+    batch.last = b.last;
+    const EscapeKernel kernel = resolveEscapeKernel(requested);
+
+    int32_t ringsWritten = 0;
+    double pos = 0.0;   // path position of vertex i
+    float acc = 0.0f;   // brightness accumulator (rounding remainder carried along the vertices)
+    int32_t r = 0;      // ring of vertex i
+    int32_t j = 0;      // place of vertex i in its ring
+    double cosT = 1.0;  // cosine and sine of ring r's helix angle
+    double sinT = 0.0;
+    double axis[3] = {0.0, 0.0, 0.0};  // ring r's point on the helix axis
+    bool ringChanged = true;
+    bool ended = false;  // the path position reached the sweep
+    int32_t i = 0;       // first vertex of the run
+    while (i < L.vertexCount && !ended) {
+        // 1. Geometry and raw brightness.
+        int32_t count = 0;  // vertices in this run
+        while (count < kBatchSize && i + count < L.vertexCount) {
+            const int32_t v = i + count;
+            const int32_t ringStart = r * L.ringSize;
+            if (ringChanged) {
+                const double t = shape.step * ringStart;  // every vertex of a ring shares the helix angle
+                cosT = std::cos(t);
+                sinT = std::sin(t);
+                axis[0] = shape.helixRadius * cosT;
+                axis[1] = shape.risePerVertex * ringStart;
+                axis[2] = shape.helixRadius * sinT;
+                ringChanged = false;
+            }
+            const double n[3] = {cosT * cosPhi[j] + sinT * L.sinAlpha * sinPhi[j], L.cosAlpha * sinPhi[j],
+                                 sinT * cosPhi[j] - cosT * L.sinAlpha * sinPhi[j]};
+            if (j == 0 && ringsWritten < L.ringCount) {
+                writeRing(L, r, v, L.rings[ringsWritten]);
+                ++ringsWritten;
+            }
+            TubeVertex& vertex = L.vertices[v];
+            for (int a = 0; a < 3; ++a) {
+                vertex.position[a] = (axis[a] + shape.tubeRadius * n[a]) / shape.helixRadius;
+                vertex.normal[a] = n[a];
+            }
+            b.raw[count] = L.bakeLighting == 1 ? lightModel(n, L.light, L.diffuseWeight, L.specularWeight,
+                                                            L.ambientWeight, L.shininess)
+                                               : kFlatBrightness;
+            b.pos[count] = pos;
+            ++count;
+            if (++j == L.ringSize) {
+                j = 0;
+                ++r;
+                ringChanged = true;
+            }
+            pos = pos + shape.step;
+            if (!(pos < shape.sweep)) {
+                ended = true;
+                break;
+            }
+        }
+
+        // 2. Brightness and sample points.
+        for (int32_t k = 0; k < count; ++k) {
+            b.brightness[k] = diffuseBrightness(acc, b.raw[k]);
+            const double at = b.pos[k];
+            const double theta = L.drift * at + shape.angularRate * at;
+            const ComplexPoint p = path.pathMode == 0 ? spiralPoint(path, shape, at, theta)
+                                                      : L.gen.flightPoint(path, shape, at, theta);
+            b.re[k] = p.re;
+            b.im[k] = p.im;
+        }
+
+        // 3. Escape loops.
+        batch.count = count;
+        runEscapeBatch(kernel, batch);
+
+        // 4. Colours. A vertex without brightness stays uncoloured, whatever its point.
+        for (int32_t k = 0; k < count; ++k) {
+            const int32_t brightness = b.brightness[k];
+            const int32_t smoothed = smoothedCount(EscapeResult{b.steps[k], b.prev[k], b.last[k]});
+            const PackedColour colour = smoothed < 0 || brightness == 0 ? 0 : b.ramp[smoothed];
+            if (!b.rowReady[brightness]) {
+                for (int32_t byte = 0; byte < 256; ++byte) {
+                    b.scaled[brightness][byte] = scaleChannel(static_cast<uint8_t>(byte), brightness);
+                }
+                b.rowReady[brightness] = true;
+            }
+            // Colour 0 stays a hole (a 0 byte scales to 0); every other colour is scaled channel by
+            // channel, as paintVertex does.
+            TubeVertex& vertex = L.vertices[i + k];
+            const uint8_t* row = b.scaled[brightness];
+            vertex.red = row[packedRed(colour)];
+            vertex.green = row[packedGreen(colour)];
+            vertex.blue = row[packedBlue(colour)];
+        }
+        i += count;
+    }
+    std::free(block);
+    return i;
+}
+
+}  // namespace
+
 bool TubeGenerator::generate(TubeShape& shape, FractalPath& path, TubeArrays& out) {
     currentVertex = 0;
 
@@ -267,87 +563,15 @@ bool TubeGenerator::generate(TubeShape& shape, FractalPath& path, TubeArrays& ou
         std::memset(rings, 0, ringBytes);
     }
 
-    const PaletteSettings palette{paletteShift, paletteVariant};
-    const double phiStep = shape.angularRate * shape.step;  // angle around the tube per place in a ring
-    const double drift = driftRate;
-    const double angleOffset = path.angleOffset;
-    const double zoomRate = path.zoomRate;
-    int32_t ringsWritten = 0;
-    double pos = 0.0;   // path position of vertex i
-    float acc = 0.0f;   // brightness accumulator (rounding remainder carried along the vertices)
-    int32_t ringOfT = -1;
-    double cosT = 1.0;
-    double sinT = 0.0;
-    int32_t i = 0;
-    while (i < vertexCount) {
-        const int32_t r = i / ringSize;
-        const int32_t j = i % ringSize;
-        const int32_t ringStart = r * ringSize;
-        if (r != ringOfT) {
-            const double t = shape.step * ringStart;  // every vertex of a ring shares the helix angle
-            cosT = std::cos(t);
-            sinT = std::sin(t);
-            ringOfT = r;
-        }
-        const double phi = phiStep * j;
-        const double cosPhi = std::cos(phi);
-        const double sinPhi = std::sin(phi);
-        const double n[3] = {cosT * cosPhi + sinT * sinAlpha * sinPhi, cosAlpha * sinPhi,
-                             sinT * cosPhi - cosT * sinAlpha * sinPhi};
-        const double axis[3] = {shape.helixRadius * cosT, shape.risePerVertex * ringStart, shape.helixRadius * sinT};
-
-        if (j == 0 && ringsWritten < ringCount) {
-            const float half = static_cast<float>(r) + 0.5f;
-            const double c = static_cast<double>(half) * ringSize + 0.5;  // half a ring beyond ring r
-            TubeRing& ring = rings[ringsWritten];
-            ring.centre[0] = shape.helixRadius * std::cos(shape.step * c) / shape.helixRadius;
-            ring.centre[1] = shape.risePerVertex * c / shape.helixRadius;
-            ring.centre[2] = shape.helixRadius * std::sin(shape.step * c) / shape.helixRadius;
-            ring.firstVertex = i;
-            ++ringsWritten;
-        }
-
-        TubeVertex& vertex = vertices[i];
-        for (int a = 0; a < 3; ++a) {
-            vertex.position[a] = (axis[a] + shape.tubeRadius * n[a]) / shape.helixRadius;
-            vertex.normal[a] = n[a];
-        }
-
-        const float raw = bakeLighting == 1
-                              ? bakedBrightness(n, light, diffuseWeight, specularWeight, ambientWeight, shininess)
-                              : kFlatBrightness;
-        const int32_t brightness = diffuseBrightness(acc, raw);
-        PackedColour colour = 0;
-        if (brightness > 0) {
-            const double theta = drift * pos + shape.angularRate * pos;
-            if (path.pathMode == 0) {
-                const double psi = angleOffset + theta;
-                const double q = std::pow(0.9, pos / shape.sweep * 420.0 * zoomRate);
-                const double re = path.centreRe + path.startRadius * std::cos(psi) / q;
-                const double im = path.centreIm + path.startRadius * std::sin(psi) / q;
-                colour = path.isJulia ? escapeColour(re, im, path.juliaRe, path.juliaIm, palette)
-                                      : escapeColour(re, im, palette);
-            } else {
-                const ComplexPoint p = flightPoint(path, shape, pos, theta);
-                colour = path.isJulia ? escapeColour(p.re, p.im, path.juliaRe, path.juliaIm, palette)
-                                      : escapeColour(p.re, p.im, palette);
-            }
-        }
-        if (colour == 0) {
-            vertex.red = 0;
-            vertex.green = 0;
-            vertex.blue = 0;
-        } else {
-            vertex.red = scaleChannel(packedRed(colour), brightness);
-            vertex.green = scaleChannel(packedGreen(colour), brightness);
-            vertex.blue = scaleChannel(packedBlue(colour), brightness);
-        }
-
-        ++i;
-        pos = pos + shape.step;
-        if (!(pos < shape.sweep)) {
-            break;
-        }
+    VertexLoop loop{*this, shape, path, vertices, rings, vertexCount, ringSize, ringCount, sinAlpha, cosAlpha,
+                    {light[0], light[1], light[2]}, diffuseWeight, specularWeight, ambientWeight, shininess,
+                    bakeLighting, PaletteSettings{paletteShift, paletteVariant}, driftRate};
+    int32_t i = -1;
+    if (!referenceBuild) {
+        i = buildVerticesBatched(loop, escapeKernel);  // -1 when its scratch memory is not to be had
+    }
+    if (i < 0) {
+        i = buildVerticesReference(loop);
     }
     // Should the summed steps reach the sweep a vertex early, the rest become holes rather than
     // uninitialised records.

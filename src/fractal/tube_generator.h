@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "common/random_source.h"
+#include "fractal/escape_kernels.h"
 #include "fractal/tube_types.h"
 
 // A point of the complex plane.
@@ -62,6 +63,11 @@ public:
     // for the arrays must be releasable with std::free, since the arrays outlive the generator.
     void* (*allocate)(size_t) = std::malloc;
     void (*release)(void*) = std::free;        // frees what allocate returned, on failure paths and for the tables
+    // How the colours are computed; both ways give the same arrays bit for bit. The batched build
+    // (default) hands runs of sample points to a vectorised escape loop; the reference build colours
+    // one vertex after another with escapeColour. Kept for the whole life of the generator.
+    bool referenceBuild = false;
+    EscapeKernel escapeKernel = EscapeKernel::Automatic;  // kernel of the batched build (tests force one)
 
     // Builds the view table. False (and nothing held) when its allocations fail.
     bool init();

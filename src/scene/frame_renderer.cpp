@@ -83,77 +83,182 @@ void eyeInModelSpace(float x, float z, float angle, double eye[3]) {
     for (int i = 0; i < 3; ++i) eye[i] = p[i] * c + cross[i] * s + k[i] * dot * (1.0 - c);
 }
 
-void Scene::renderFrame() {
+void prepareFrame(Scene& scene, double eye[3]) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
 
     // Placement: the model swings between 2.5 and 3.5 units in front of the eye as the angle grows.
-    const float x = offsetX;
-    const float phase = 0.02f * angle;
+    const float x = scene.offsetX;
+    const float phase = 0.02f * scene.angle;
     const float z = static_cast<float>(0.5 * std::cos(static_cast<double>(phase)) - 3.0);
     glTranslated(x, 0.0, z);
-    glRotated(2.0 * static_cast<double>(angle), 1.0, 0.5, 0.5);
+    glRotated(2.0 * static_cast<double>(scene.angle), 1.0, 0.5, 0.5);
 
-    double eye[3];
-    eyeInModelSpace(x, z, angle, eye);
+    eyeInModelSpace(x, z, scene.angle, eye);
 
-    if (lightingOn) setLightAndMaterials(*this);
+    if (scene.lightingOn) setLightAndMaterials(scene);
+}
 
-    int32_t ringCount = 0;
-    if (rings != nullptr && ringSize > 0) {
-        ringCount = vertexCount / ringSize;
-        const double ex = static_cast<float>(eye[0]);
-        const double ey = static_cast<float>(eye[1]);
-        const double ez = static_cast<float>(eye[2]);
-        for (int32_t r = 0; r < ringCount; ++r) {
-            const double* c = rings[r].centre;
-            rings[r].sortKey = (c[0] - ex) * (c[0] - ex) + (c[1] - ey) * (c[1] - ey) + (c[2] - ez) * (c[2] - ez);
-        }
-        std::sort(rings, rings + ringCount, ringFartherFirst);
-    }
-
-    const double f = fade;
-    const GLubyte alphaByte = colourByte(static_cast<double>(alpha) * 255.0);
-    glBegin(GL_QUADS);
+int32_t sortRingsForEye(Scene& scene, const double eye[3]) {
+    if (scene.rings == nullptr || scene.ringSize <= 0) return 0;
+    const int32_t ringCount = scene.vertexCount / scene.ringSize;
+    TubeRing* rings = scene.rings;
+    const double ex = static_cast<float>(eye[0]);
+    const double ey = static_cast<float>(eye[1]);
+    const double ez = static_cast<float>(eye[2]);
     for (int32_t r = 0; r < ringCount; ++r) {
-        const int32_t first = rings[r].firstVertex;
-        // Pass 0 draws the quads facing away from the eye, pass 1 those facing it.
+        const double* c = rings[r].centre;
+        rings[r].sortKey = (c[0] - ex) * (c[0] - ex) + (c[1] - ey) * (c[1] - ey) + (c[2] - ez) * (c[2] - ez);
+    }
+    std::sort(rings, rings + ringCount, ringFartherFirst);
+    return ringCount;
+}
+
+void markFacing(Scene& scene, const double eye[3], int32_t ringCount) {
+    TubeVertex* vertices = scene.vertices;
+    const int32_t ringSize = scene.ringSize;
+    for (int32_t r = 0; r < ringCount; ++r) {
+        const int32_t first = scene.rings[r].firstVertex;
+        for (int32_t j = 0; j < ringSize; ++j) {
+            const int32_t v = first + j;
+            if (v + ringSize >= scene.vertexCount - 1) continue;  // no quad here
+            TubeVertex& vertex = vertices[v];
+            if (vertex.red == 0 && vertex.green == 0 && vertex.blue == 0) continue;  // a hole
+            const double s = vertex.normal[0] * (eye[0] - vertex.position[0]) +
+                             vertex.normal[1] * (eye[1] - vertex.position[1]) +
+                             vertex.normal[2] * (eye[2] - vertex.position[2]);
+            vertex.facing = s >= 0 ? 1 : 255;
+        }
+    }
+}
+
+namespace {
+
+// Walks the quads of a frame in drawing order: ring by ring as sorted, in each ring first the quads
+// facing away from the eye (facing 255), then those facing it (facing 1). For each quad it calls
+// emit(vertex v, its colour as four bytes, the four corner indices); holes and the quads past the last
+// complete ring are skipped.
+template <typename Emit>
+void forEachQuad(const Scene& scene, int32_t ringCount, Emit emit) {
+    const TubeVertex* vertices = scene.vertices;
+    const int32_t ringSize = scene.ringSize;
+    const double f = scene.fade;
+    const GLubyte alphaByte = colourByte(static_cast<double>(scene.alpha) * 255.0);
+    for (int32_t r = 0; r < ringCount; ++r) {
+        const int32_t first = scene.rings[r].firstVertex;
         for (int pass = 0; pass < 2; ++pass) {
+            const uint8_t wanted = pass == 0 ? 255 : 1;
             for (int32_t j = 0; j < ringSize; ++j) {
                 const int32_t v = first + j;
                 const int32_t w = v + ringSize;
-                if (w >= vertexCount - 1) continue;
-                TubeVertex& vertex = vertices[v];
+                if (w >= scene.vertexCount - 1) continue;
+                const TubeVertex& vertex = vertices[v];
                 if (vertex.red == 0 && vertex.green == 0 && vertex.blue == 0) continue;  // a hole
-                if (pass == 0) {
-                    const double s = vertex.normal[0] * (eye[0] - vertex.position[0]) +
-                                     vertex.normal[1] * (eye[1] - vertex.position[1]) +
-                                     vertex.normal[2] * (eye[2] - vertex.position[2]);
-                    vertex.facing = s >= 0 ? 1 : 255;
-                    if (vertex.facing != 255) continue;
-                } else if (vertex.facing != 1) {
-                    continue;
-                }
+                if (vertex.facing != wanted) continue;
 
+                GLubyte colour[4];
                 const int32_t red = vertex.red;
                 if (vertex.green > 0 || vertex.blue > 0) {
-                    glColor4ub(colourByte(red * f), colourByte(vertex.green * f), colourByte(vertex.blue * f),
-                               alphaByte);
+                    colour[0] = colourByte(red * f);
+                    colour[1] = colourByte(vertex.green * f);
+                    colour[2] = colourByte(vertex.blue * f);
+                    colour[3] = alphaByte;
                 } else {
                     // Pure red (the lowest escape counts): opacity grows with the red value and fades.
-                    glColor4ub(colourByte(red * f), 0, 0, colourByte(red * (3.0 - red / 255.0) / 2.0 * f));
+                    colour[0] = colourByte(red * f);
+                    colour[1] = 0;
+                    colour[2] = 0;
+                    colour[3] = colourByte(red * (3.0 - red / 255.0) / 2.0 * f);
                 }
-                if (lightingOn) glNormal3d(vertex.normal[0], vertex.normal[1], vertex.normal[2]);
-
                 // The last position closes the ring: back to the first vertex of this ring and of the next.
                 const bool last = j == ringSize - 1;
                 const int32_t nextV = last ? v + 1 - ringSize : v + 1;
                 const int32_t nextW = last ? v + 1 : w + 1;
-                sendQuad(vertices, v, nextV, nextW, w);
-                if (!quickDraw) sendQuad(vertices, v, nextV, nextW, w);
+                emit(vertex, colour, v, nextV, nextW, w);
             }
         }
     }
+}
+
+// Client-side arrays for one batch of quads; GL reads them during glDrawArrays only.
+constexpr int32_t kArrayQuads = 2048;  // quads per glDrawArrays call
+struct QuadArrays {
+    GLfloat position[kArrayQuads * 4][3];  // corner positions, as glVertex3d hands them to GL
+    GLfloat normal[kArrayQuads * 4][3];    // the quad's normal at every corner
+    GLubyte colour[kArrayQuads * 4][4];    // the quad's colour at every corner
+};
+QuadArrays quadArrays;  // one thread draws; reused by every frame
+
+void drawQuadArrays(int32_t quads) {
+    if (quads > 0) glDrawArrays(GL_QUADS, 0, quads * 4);
+}
+
+}  // namespace
+
+void submitQuadsImmediate(const Scene& scene, int32_t ringCount) {
+    const TubeVertex* vertices = scene.vertices;
+    const bool lit = scene.lightingOn;
+    const bool twice = !scene.quickDraw;
+    glBegin(GL_QUADS);
+    forEachQuad(scene, ringCount,
+                [&](const TubeVertex& vertex, const GLubyte colour[4], int32_t a, int32_t b, int32_t c, int32_t d) {
+                    glColor4ub(colour[0], colour[1], colour[2], colour[3]);
+                    if (lit) glNormal3d(vertex.normal[0], vertex.normal[1], vertex.normal[2]);
+                    sendQuad(vertices, a, b, c, d);
+                    if (twice) sendQuad(vertices, a, b, c, d);
+                });
     glEnd();
+}
+
+void submitQuadArrays(const Scene& scene, int32_t ringCount) {
+    const TubeVertex* vertices = scene.vertices;
+    const bool lit = scene.lightingOn;
+    const int32_t copies = scene.quickDraw ? 1 : 2;
+    QuadArrays& q = quadArrays;
+    glVertexPointer(3, GL_FLOAT, 0, q.position);
+    glColorPointer(4, GL_UNSIGNED_BYTE, 0, q.colour);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    if (lit) {
+        glNormalPointer(GL_FLOAT, 0, q.normal);
+        glEnableClientState(GL_NORMAL_ARRAY);
+    }
+    int32_t quads = 0;
+    forEachQuad(scene, ringCount,
+                [&](const TubeVertex& vertex, const GLubyte colour[4], int32_t a, int32_t b, int32_t c, int32_t d) {
+                    const int32_t corners[4] = {a, b, c, d};
+                    for (int32_t copy = 0; copy < copies; ++copy) {
+                        if (quads == kArrayQuads) {
+                            drawQuadArrays(quads);
+                            quads = 0;
+                        }
+                        for (int k = 0; k < 4; ++k) {
+                            const int32_t slot = quads * 4 + k;
+                            const TubeVertex& corner = vertices[corners[k]];
+                            for (int e = 0; e < 3; ++e) {
+                                q.position[slot][e] = static_cast<GLfloat>(corner.position[e]);
+                                q.normal[slot][e] = static_cast<GLfloat>(vertex.normal[e]);
+                            }
+                            for (int e = 0; e < 4; ++e) q.colour[slot][e] = colour[e];
+                        }
+                        ++quads;
+                    }
+                });
+    drawQuadArrays(quads);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    if (lit) glDisableClientState(GL_NORMAL_ARRAY);
+}
+
+void Scene::renderFrame() {
+    double eye[3];
+    prepareFrame(*this, eye);
+    const int32_t ringCount = sortRingsForEye(*this, eye);
+    markFacing(*this, eye, ringCount);
+    if (vertexArrays) {
+        submitQuadArrays(*this, ringCount);
+    } else {
+        submitQuadsImmediate(*this, ringCount);
+    }
     glFlush();
 }

@@ -58,6 +58,9 @@ void Scene::loadSettings() {
     }
     store.registryEnabled = true;
     quickDraw = store.readQuickDraw();
+    // The quads go to GL through vertex arrays: the same pixels as immediate mode with a few calls
+    // per frame instead of several per quad.
+    vertexArrays = true;
 
     // Opacity 1.0 (level 0) down to 0.8 (level 40). Quads drawn twice get the alpha whose double
     // application covers as much as one quad at a: 1 - (1 - a')^2 = a.

@@ -61,6 +61,8 @@ struct Scene {
     bool building = false;          // true while buildImage shows its error box, whose message loop may
                                     // deliver ticks; tick does nothing then
     GenerateImageFn generateImage;  // empty: the real generator; set by tests for the run
+    bool vertexArrays = false;      // renderFrame sends the quads through vertex arrays instead of
+                                    // immediate mode (same pixels); loadSettings turns it on for the run
 
     void loadSettings();
     // Builds the image at playlist.cursor mod 5. False when the build failed (already reported).
@@ -81,6 +83,19 @@ bool ringFartherFirst(const TubeRing& a, const TubeRing& b);
 
 // The eye in model coordinates for a frame placed at (x, 0, z) and turned by the scene's angle.
 void eyeInModelSpace(float x, float z, float angle, double eye[3]);
+
+// The steps of Scene::renderFrame, in its order (benchmarks time them one by one):
+// clears, places the model, finds the eye in model coordinates and sets light and materials;
+void prepareFrame(Scene& scene, double eye[3]);
+// sorts the rings farthest first and returns how many there are;
+int32_t sortRingsForEye(Scene& scene, const double eye[3]);
+// marks every vertex that starts a drawn quad as facing the eye (1) or away from it (255);
+void markFacing(Scene& scene, const double eye[3], int32_t ringCount);
+// sends the quads, ring by ring, back-facing before front-facing, with colour, alpha and normal:
+// one glBegin/glEnd with a call per colour, normal and corner (the reference), or the very same
+// corners, colours and normals through client-side vertex arrays and glDrawArrays.
+void submitQuadsImmediate(const Scene& scene, int32_t ringCount);
+void submitQuadArrays(const Scene& scene, int32_t ringCount);
 
 // GL set-up shared by every surface: viewport, projection and fixed render state.
 void setViewportAndProjection(int32_t width, int32_t height);

@@ -367,3 +367,82 @@ TEST(GlSetup, RenderStateBackgroundAndLighting) {
 }
 
 }  // namespace
+
+namespace {
+
+// One corner as GL receives it: colour bytes, the normal in effect (lit frames) and the position, in
+// the single precision GL keeps them in.
+struct Corner {
+    int colour[4];
+    float normal[3];
+    float position[3];
+    bool operator==(const Corner& o) const {
+        return std::equal(colour, colour + 4, o.colour) && std::equal(normal, normal + 3, o.normal) &&
+               std::equal(position, position + 3, o.position);
+    }
+};
+
+// The corners of the recorded frame, from immediate-mode calls or from expanded glDrawArrays calls.
+std::vector<Corner> drawnCorners(bool lit) {
+    std::vector<Corner> corners;
+    Corner current{};
+    for (const GlCall& call : glCalls()) {
+        if (call.name == "glColor4ub" || call.name == "corner.colour") {
+            for (int i = 0; i < 4; ++i) current.colour[i] = static_cast<int>(call.args[i]);
+        } else if ((call.name == "glNormal3d" || call.name == "corner.normal") && lit) {
+            for (int i = 0; i < 3; ++i) current.normal[i] = static_cast<float>(call.args[i]);
+        } else if (call.name == "glVertex3d" || call.name == "corner.vertex") {
+            for (int i = 0; i < 3; ++i) current.position[i] = static_cast<float>(call.args[i]);
+            corners.push_back(current);
+        }
+    }
+    return corners;
+}
+
+}  // namespace
+
+TEST(FrameRendererArrays, VertexArraysSendTheSameCornersInTheSameOrderAsImmediateMode) {
+    // 40 rings of 64 (over one batch of quads when each is sent twice), with holes, pure reds,
+    // faces turned away, and varied normals and positions.
+    constexpr int32_t kRingSize = 64;
+    constexpr int32_t kRings = 40;
+    double centres[kRings];
+    for (int32_t r = 0; r < kRings; ++r) centres[r] = std::sin(r * 0.7) * 3.0;
+    for (int lit = 0; lit < 2; ++lit) {
+        for (int quick = 0; quick < 2; ++quick) {
+            SCOPED_TRACE(testing::Message() << "lit " << lit << " quick draw " << quick);
+            Scene scene;
+            scene.fade = 0.75;
+            scene.alpha = 0.6f;
+            scene.angle = 17.0f;
+            scene.quickDraw = quick != 0;
+            scene.lightingOn = lit != 0;
+            installTestImage(scene, kRingSize, kRings, 5, centres);
+            for (int32_t i = 0; i < scene.vertexCount; ++i) {
+                TubeVertex& v = scene.vertices[i];
+                v.position[1] = std::cos(i * 0.1) / 3.0;
+                v.normal[0] = std::sin(i * 1.3);
+                v.normal[2] = std::cos(i * 1.3);
+                v.red = static_cast<uint8_t>(i * 7);
+                v.green = i % 3 == 0 ? 0 : static_cast<uint8_t>(i);
+                v.blue = i % 3 == 0 ? 0 : 64;  // every third vertex pure red or a hole
+            }
+            clearGlCalls();
+            scene.vertexArrays = false;
+            scene.renderFrame();
+            const std::vector<Corner> immediate = drawnCorners(lit != 0);
+            if (!quick) {
+                EXPECT_GT(immediate.size(), 2048u * 4u);  // more than one batch of quads
+            }
+            clearGlCalls();
+            scene.vertexArrays = true;
+            scene.renderFrame();
+            const std::vector<Corner> arrays = drawnCorners(lit != 0);
+            EXPECT_GE(callsNamed("glDrawArrays").size(), quick ? 1u : 2u);
+            EXPECT_TRUE(callsNamed("glBegin").empty());
+            ASSERT_EQ(arrays.size(), immediate.size());
+            for (size_t k = 0; k < arrays.size(); ++k) ASSERT_TRUE(arrays[k] == immediate[k]) << "corner " << k;
+            scene.releaseImage();
+        }
+    }
+}

@@ -66,6 +66,36 @@ void ORBIVANE_GLAPI glClearColor(GLclampf r, GLclampf g, GLclampf b, GLclampf a)
 }
 void ORBIVANE_GLAPI glClearDepth(GLclampd depth) { record("glClearDepth", {depth}); }
 void ORBIVANE_GLAPI glDepthFunc(GLenum func) { record("glDepthFunc", {double(func)}); }
+// Vertex arrays: the draw call is recorded as the immediate-mode calls it stands for (colour and normal
+// per corner), so a test can compare both submission paths.
+namespace {
+const GLvoid* vertexArray = nullptr;
+const GLvoid* colourArray = nullptr;
+const GLvoid* normalArray = nullptr;
+bool normalsOn = false;
+}  // namespace
+void ORBIVANE_GLAPI glVertexPointer(GLint, GLenum, GLsizei, const GLvoid* p) { vertexArray = p; }
+void ORBIVANE_GLAPI glColorPointer(GLint, GLenum, GLsizei, const GLvoid* p) { colourArray = p; }
+void ORBIVANE_GLAPI glNormalPointer(GLenum, GLsizei, const GLvoid* p) { normalArray = p; }
+void ORBIVANE_GLAPI glEnableClientState(GLenum a) {
+    record("glEnableClientState", {double(a)});
+    if (a == GL_NORMAL_ARRAY) normalsOn = true;
+}
+void ORBIVANE_GLAPI glDisableClientState(GLenum a) {
+    record("glDisableClientState", {double(a)});
+    if (a == GL_NORMAL_ARRAY) normalsOn = false;
+}
+void ORBIVANE_GLAPI glDrawArrays(GLenum mode, GLint first, GLsizei count) {
+    record("glDrawArrays", {double(mode), double(first), double(count)});
+    const GLfloat* v = static_cast<const GLfloat*>(vertexArray);
+    const GLubyte* c = static_cast<const GLubyte*>(colourArray);
+    const GLfloat* n = static_cast<const GLfloat*>(normalArray);
+    for (GLint i = first; i < first + count; ++i) {
+        record("corner.colour", {double(c[4 * i]), double(c[4 * i + 1]), double(c[4 * i + 2]), double(c[4 * i + 3])});
+        if (normalsOn) record("corner.normal", {n[3 * i], n[3 * i + 1], n[3 * i + 2]});
+        record("corner.vertex", {v[3 * i], v[3 * i + 1], v[3 * i + 2]});
+    }
+}
 void ORBIVANE_GLAPI gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar) {
     record("gluPerspective", {fovy, aspect, zNear, zFar});
 }

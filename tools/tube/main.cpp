@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/random_source.h"
+#include "fractal/escape_kernels.h"
 #include "fractal/tube_generator.h"
 #include "fractal/view_table.h"
 
@@ -19,12 +20,14 @@ constexpr int kExitUsage = 2;
 
 const char kUsage[] =
     "usage: orbivane-tube [--view K] [--detail D] [--draw N] [--no-bake] [--palette-shift] [--variant V]\n"
-    "                     [--csv FILE] [--rings-csv FILE]\n"
+    "                     [--kernel NAME] [--csv FILE] [--rings-csv FILE]\n"
     "  --view K         view 0..4 (default 0)\n"
     "  --detail D       size factor 0.1..4 (default 1; the saver uses 0.4..1.4)\n"
     "  --draw N         the generator's random draw 0..32767 (default 0: even draws pick the broad light)\n"
     "  --no-bake        flat brightness 50 instead of the built-in light model\n"
     "  --palette-shift  recolour the pure red bands; --variant V picks the variant 0..2 (default 0)\n"
+    "  --kernel NAME    escape loop: automatic (default), scalar, sse2, avx2, avx512, or reference\n"
+    "                   (the one-vertex-at-a-time reference build); the output is the same for all\n"
     "  --csv FILE       write index,red,green,blue,px,py,pz,nx,ny,nz per vertex\n"
     "  --rings-csv FILE write index,cx,cy,cz,firstVertex per ring\n";
 
@@ -35,6 +38,8 @@ struct Options {
     bool bake = true;      // built-in light model (false: --no-bake)
     bool shift = false;    // palette transform on
     int variant = 0;       // palette variant 0..2
+    bool reference = false;  // reference build instead of the batched one
+    EscapeKernel kernel = EscapeKernel::Automatic;  // escape loop of the batched build
     std::string csv;       // vertex CSV path, empty for none
     std::string ringsCsv;  // ring CSV path, empty for none
 };
@@ -67,6 +72,7 @@ int parseArguments(int argc, char** argv, Options& o) {
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
         const bool takesValue = arg == "--view" || arg == "--detail" || arg == "--draw" || arg == "--variant" ||
+                                arg == "--kernel" ||
                                 arg == "--csv" || arg == "--rings-csv";
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
@@ -105,6 +111,19 @@ int parseArguments(int argc, char** argv, Options& o) {
         } else if (arg == "--variant") {
             if (!parseInt(value, 0, 2, o.variant)) {
                 return usageError("--variant must be 0, 1 or 2, not '%s'", value);
+            }
+        } else if (arg == "--kernel") {
+            const std::string name = value;
+            bool known = name == "reference";
+            o.reference = known;
+            for (int32_t k = -1; k < kEscapeKernelCount && !known; ++k) {
+                if (name == escapeKernelName(static_cast<EscapeKernel>(k))) {
+                    o.kernel = static_cast<EscapeKernel>(k);
+                    known = true;
+                }
+            }
+            if (!known) {
+                return usageError("--kernel must be automatic, scalar, sse2, avx2, avx512 or reference, not '%s'", value);
             }
         } else if (arg == "--csv") {
             o.csv = value;
@@ -210,6 +229,8 @@ int main(int argc, char** argv) {
     generator.detailWidth = options.detail * 300.0f;
     generator.detailHeight = options.detail * 200.0f;
     generator.random = &draw;
+    generator.referenceBuild = options.reference;
+    generator.escapeKernel = options.kernel;
     TubeArrays arrays;
     bool built = generator.init();
     TubeShape shape{};
@@ -232,9 +253,10 @@ int main(int argc, char** argv) {
     const int32_t count = generator.vertexCount;
     const int32_t rings = count / generator.ringSize;
     std::printf("view %d: ringSize %d, vertexCount %d, rings %d, light %d/%d/%d/%d "
-                "(diffuse/specular/ambient/shininess), build %.1f ms\n",
+                "(diffuse/specular/ambient/shininess), build %.1f ms (%s)\n",
                 options.view, generator.ringSize, count, rings, generator.diffuseWeight, generator.specularWeight,
-                generator.ambientWeight, generator.shininess, ms);
+                generator.ambientWeight, generator.shininess, ms,
+                options.reference ? "reference" : escapeKernelName(resolveEscapeKernel(options.kernel)));
 
     int status = 0;
     if (vertexFile.active()) {

@@ -1,0 +1,95 @@
+// OpenGL surfaces on Win32 windows: pixel format, contexts, the single surface and child surfaces.
+#include "display/win32/gl_surface.h"
+
+#include "scene/scene.h"
+
+HDC saverDc = nullptr;
+HGLRC saverContext = nullptr;
+
+namespace {
+
+PIXELFORMATDESCRIPTOR makeRequest() {
+    PIXELFORMATDESCRIPTOR pfd;
+    ZeroMemory(&pfd, sizeof pfd);
+    pfd.nSize = 40;
+    pfd.nVersion = 1;
+    // Double-buffered GL, hardware-accelerated if possible, depth optional. Drawing to a window is
+    // implied by the window's device context and deliberately not part of the request.
+    pfd.dwFlags = PFD_DOUBLEBUFFER | PFD_SUPPORT_OPENGL | PFD_DIRECT3D_ACCELERATED | PFD_DEPTH_DONTCARE;
+    pfd.iPixelType = PFD_TYPE_RGBA;
+    pfd.cColorBits = 32;
+    pfd.cAlphaBits = 8;
+    pfd.cDepthBits = 24;
+    pfd.iLayerType = PFD_MAIN_PLANE;
+    return pfd;
+}
+
+}  // namespace
+
+const PIXELFORMATDESCRIPTOR& pixelFormatRequest() {
+    static const PIXELFORMATDESCRIPTOR request = makeRequest();
+    return request;
+}
+
+bool createGlContext(HDC dc, HGLRC* context) {
+    *context = nullptr;
+    const PIXELFORMATDESCRIPTOR& request = pixelFormatRequest();
+    int format = ChoosePixelFormat(dc, &request);
+    if (format == 0) return false;
+    if (!SetPixelFormat(dc, format, &request)) return false;
+    *context = wglCreateContext(dc);
+    return *context != nullptr;
+}
+
+bool initSaverSurface() {
+    if (!createGlContext(saverDc, &saverContext)) return false;
+    return wglMakeCurrent(saverDc, saverContext) != FALSE;
+}
+
+void releaseSaverSurface(HWND window) {
+    if (saverContext) {
+        wglMakeCurrent(nullptr, nullptr);
+        wglDeleteContext(saverContext);
+        saverContext = nullptr;
+    }
+    if (saverDc) {
+        ReleaseDC(window, saverDc);
+        saverDc = nullptr;
+    }
+}
+
+bool ChildSurface::attach() {
+    dc = GetDC(window);
+    HGLRC created = nullptr;
+    if (!createGlContext(dc, &created)) {
+        if (created) wglDeleteContext(created);
+        ReleaseDC(window, dc);
+        dc = nullptr;
+        return false;
+    }
+    context = created;
+    if (!wglMakeCurrent(dc, context)) {
+        wglDeleteContext(context);
+        ReleaseDC(window, dc);
+        context = nullptr;
+        dc = nullptr;
+        return false;
+    }
+    RECT client;
+    GetClientRect(window, &client);
+    setViewportAndProjection(client.right, client.bottom);
+    initRenderState(Scene::instance());
+    return true;
+}
+
+void ChildSurface::release() {
+    if (context) {
+        if (wglGetCurrentContext() == context) wglMakeCurrent(nullptr, nullptr);
+        wglDeleteContext(context);
+        context = nullptr;
+    }
+    if (dc) {
+        ReleaseDC(window, dc);
+        dc = nullptr;
+    }
+}

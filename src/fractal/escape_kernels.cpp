@@ -1,0 +1,90 @@
+// Run-time choice of the escape loop, and the scalar reference batch.
+#include "fractal/escape_kernels.h"
+
+#include "fractal/escape_colour.h"
+#include "fractal/escape_kernel_impl.h"
+
+namespace {
+
+void escapeBatchScalar(const EscapeBatch& b) {
+    for (int32_t k = 0; k < b.count; ++k) {
+        const double cRe = b.julia ? b.juliaRe : b.re[k];
+        const double cIm = b.julia ? b.juliaIm : b.im[k];
+        const EscapeResult e = escapeLoop(b.re[k], b.im[k], cRe, cIm);
+        b.steps[k] = e.steps;
+        b.prev[k] = e.prev;
+        b.last[k] = e.last;
+    }
+}
+
+}  // namespace
+
+bool escapeKernelSupported(EscapeKernel kernel) {
+    switch (kernel) {
+    case EscapeKernel::Scalar:
+        return true;
+#ifdef ORBIVANE_X86_KERNELS
+    case EscapeKernel::Sse2:
+        return true;  // part of x86-64 itself
+    case EscapeKernel::Avx2:
+        // The compiler's run-time check also asks the OS (XGETBV) whether it saves the wider registers.
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    case EscapeKernel::Avx512:
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx512f") != 0;
+#endif
+    default:
+        return false;
+    }
+}
+
+EscapeKernel resolveEscapeKernel(EscapeKernel requested) {
+    int32_t k = requested == EscapeKernel::Automatic ? kEscapeKernelCount - 1 : static_cast<int32_t>(requested);
+    if (k >= kEscapeKernelCount) {
+        k = kEscapeKernelCount - 1;
+    }
+    for (; k > 0; --k) {
+        if (escapeKernelSupported(static_cast<EscapeKernel>(k))) {
+            break;
+        }
+    }
+    return k > 0 ? static_cast<EscapeKernel>(k) : EscapeKernel::Scalar;
+}
+
+const char* escapeKernelName(EscapeKernel kernel) {
+    switch (kernel) {
+    case EscapeKernel::Scalar:
+        return "scalar";
+    case EscapeKernel::Sse2:
+        return "sse2";
+    case EscapeKernel::Avx2:
+        return "avx2";
+    case EscapeKernel::Avx512:
+        return "avx512";
+    default:
+        return "automatic";
+    }
+}
+
+void runEscapeBatch(EscapeKernel kernel, const EscapeBatch& batch) {
+    if (batch.count <= 0) {
+        return;
+    }
+    switch (resolveEscapeKernel(kernel)) {
+#ifdef ORBIVANE_X86_KERNELS
+    case EscapeKernel::Sse2:
+        escapeBatchSse2(batch);
+        return;
+    case EscapeKernel::Avx2:
+        escapeBatchAvx2(batch);
+        return;
+    case EscapeKernel::Avx512:
+        escapeBatchAvx512(batch);
+        return;
+#endif
+    default:
+        escapeBatchScalar(batch);
+        return;
+    }
+}

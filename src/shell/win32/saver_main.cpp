@@ -1,0 +1,141 @@
+// The process's run modes: settings dialog, password change, preview and full screen.
+#include "shell/win32/saver_main.h"
+
+#include <commctrl.h>
+
+#include <exception>
+
+#include "shell/win32/password_hooks.h"
+#include "shell/win32/saver_window.h"
+#include "shell/win32/system_error.h"
+#ifdef ORBIVANE_HAVE_CONFIG_DIALOG
+#include "config/win32/config_dialog.h"
+#endif
+
+namespace {
+
+typedef BOOL(WINAPI* HeapSetInformationFn)(HANDLE, int, PVOID, SIZE_T);
+
+// Faults that no handler took end the run mode with -1 after the running flag is cleared. Installed
+// for the run of a mode; the system's own unhandled-exception handling runs as the previous filter.
+LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
+
+LONG WINAPI lastChanceFilter(EXCEPTION_POINTERS* details) {
+    LONG verdict = previousFilter ? previousFilter(details) : EXCEPTION_EXECUTE_HANDLER;
+    if (verdict != EXCEPTION_EXECUTE_HANDLER) return verdict;
+    setScreenSaverRunning(false);
+    ExitProcess(static_cast<UINT>(-1));
+}
+
+const char* skipSpaces(const char* p) {
+    while (*p == ' ') ++p;
+    return p;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+HWND ownerOrForeground(HWND h) { return (h && IsWindow(h)) ? h : GetForegroundWindow(); }
+
+int32_t runMode(const char* p) {
+    for (;; ++p) {
+        switch (*p) {
+        case '\0':
+            return showConfigDialog(nullptr);
+        case ' ':
+        case '-':
+        case '/':
+            continue;
+        case 'a':
+        case 'A': {
+            if (!isWin9xPlatform) return -1;
+            HWND h = windowFromHandleValue(parseWindowHandle(skipSpaces(p + 1)));
+            changePassword(ownerOrForeground(h));
+            return 0;
+        }
+        case 'c':
+        case 'C': {
+            ++p;
+            HWND h = nullptr;
+            if (*p == ':') h = windowFromHandleValue(parseWindowHandle(p + 1));
+            return showConfigDialog(ownerOrForeground(h));
+        }
+        case 'p':
+        case 'P':
+        case 'l':
+        case 'L': {
+            HWND h = windowFromHandleValue(parseWindowHandle(skipSpaces(p + 1)));
+            if (h && IsWindow(h)) return runSaverWindow(h);
+            return -1;
+        }
+        case 's':
+        case 'S':
+            return runSaverWindow(nullptr);
+        default:
+            return -1;
+        }
+    }
+}
+
+}  // namespace
+
+uint32_t parseWindowHandle(const char* text) {
+    uint32_t value = 0;
+    for (; isDigit(*text); ++text) value = value * 10u + static_cast<uint32_t>(*text - '0');
+    return value;
+}
+
+HWND windowFromHandleValue(uint32_t value) {
+    return reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(value)));
+}
+
+const char* skipProgramName(const char* p) {
+    if (*p == '"') {
+        do {
+            p = CharNextA(p);
+        } while (*p && *p != '"');
+        if (*p == '"') p = CharNextA(p);
+    } else {
+        while (static_cast<unsigned char>(*p) > ' ') p = CharNextA(p);
+    }
+    while (*p && static_cast<unsigned char>(*p) <= ' ') p = CharNextA(p);
+    return p;
+}
+
+int32_t showConfigDialog(HWND owner) {
+#ifdef ORBIVANE_HAVE_CONFIG_DIALOG
+    return static_cast<int32_t>(runConfigDialog(appInstance, owner));
+#else
+    // The settings dialog is not part of this build yet: say so, and report that nothing changed.
+    messageBoxFn(owner, "This screen saver has no settings in this build.", "Screen Saver",
+                 MB_OK | MB_ICONINFORMATION);
+    return 0;
+#endif
+}
+
+int32_t saverMain(HINSTANCE instance, const char* commandText) {
+    // Terminate on heap corruption where the system offers it (looked up by name: not everywhere).
+    HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+    if (kernel) {
+        auto heapSetInformation =
+            reinterpret_cast<HeapSetInformationFn>(
+            reinterpret_cast<void (*)()>(GetProcAddress(kernel, "HeapSetInformation")));
+        if (heapSetInformation) heapSetInformation(nullptr, 1, nullptr, 0);
+    }
+    INITCOMMONCONTROLSEX controls;
+    controls.dwSize = 8;
+    controls.dwICC = ICC_TAB_CLASSES;
+    InitCommonControlsEx(&controls);
+    appInstance = instance;
+    detectPlatform();
+
+    previousFilter = SetUnhandledExceptionFilter(lastChanceFilter);
+    int32_t result;
+    try {
+        result = runMode(commandText);
+    } catch (...) {
+        setScreenSaverRunning(false);
+        result = -1;
+    }
+    SetUnhandledExceptionFilter(previousFilter);
+    return result;
+}

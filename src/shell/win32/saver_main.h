@@ -1,0 +1,22 @@
+// The process's run modes: reading the screen-saver command line and dispatching to the mode.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Runs the mode that commandText (the command line without the program's name) asks for and returns
+// the process exit code.
+int32_t saverMain(HINSTANCE instance, const char* commandText);
+
+// Decimal digits at the start of text, in wrapping 32-bit arithmetic; 0 when text starts otherwise.
+uint32_t parseWindowHandle(const char* text);
+
+// A parsed handle value as a window handle, sign-extended as Windows does for 32-bit handle values.
+HWND windowFromHandleValue(uint32_t value);
+
+// The command line after the program's name and the blanks that follow it.
+const char* skipProgramName(const char* commandLine);
+
+// The settings dialog owned by `owner` (may be null); returns its result.
+int32_t showConfigDialog(HWND owner);

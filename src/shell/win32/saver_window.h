@@ -1,0 +1,47 @@
+// The saver window: its class, the three chained window procedures, the close-on-input policy with the
+// Windows 95/98/Me password confirmation, the frame timer, and the run of the two saver modes.
+#pragma once
+
+#include <windows.h>
+
+// --- process-wide state of the one saver window; reset when a saver window is created ---
+extern HWND saverWindow;          // the window, from its creation until the process ends; null before
+extern bool hasPreviewParent;     // made as a child of a preview box: no close policy, cursor shown
+extern bool isClosing;            // a close was confirmed; input, paint and timer get default handling
+extern bool isCheckingPassword;   // confirmClose is waiting for the password check
+extern POINT lastMousePos;        // screen pixels; reference for the mouse-movement threshold
+extern DWORD lastCheckTick;       // GetTickCount ms at the end of the last password check; 0xFFFFFFFF: none
+extern bool childClassRegistered; // "OPENGLCHILD" was registered at creation and is unregistered at the end
+extern bool saverSurfaceReady;    // the single GL surface was set up and may be drawn on
+extern bool isCreated;            // CreateWindowExA has returned the window; deactivation counts from then
+
+const int mouseMoveThreshold = 4;            // pixels (|dx| + |dy|) a movement must exceed to close
+const UINT_PTR frameTimer = 1;               // identifier of the window's only timer
+const UINT frameTimerPeriod = 20;            // ms between ticks
+const UINT verifyPasswordRequest = WM_APP;   // asks the window to run the password check
+extern const char saverClassName[];          // "WindowsScreenSaverClass"
+
+// The module instance used for the window class, the dialog and the icon; set by saverMain.
+extern HINSTANCE appInstance;
+
+// Where every chain of the saver window finally goes (DefWindowProcA); tests may watch it.
+extern WNDPROC saverFallbackProc;
+
+LRESULT CALLBACK saverClassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT saverSceneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT saverDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Windows 95/98/Me: asks the password library whether a close may go through. True: allowed.
+bool confirmClose();
+
+// The run mode named by the process command line: 0 unrecognised, 1 configure, 2 change password,
+// 3 preview, 4 full screen. classifyCommandText reads a given command line the same way.
+int classifyCommandLine();
+int classifyCommandText(const char* commandLine);
+
+// Registers the class and creates the saver window (full screen when parent is null), without the
+// message loop; null when another full-screen saver runs or nothing could be created.
+HWND createSaverWindow(HWND parent);
+
+// Creates the saver window and runs the message loop until it is gone; returns the exit code.
+int runSaverWindow(HWND parent);

