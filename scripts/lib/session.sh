@@ -22,7 +22,7 @@ start_display() {
   mkfifo "$fifo"
   local args=("$@")
   ((${#args[@]})) || args=(-screen 0 1280x1024x24)
-  Xvfb -displayfd 3 -nolisten tcp +extension GLX "${args[@]}" 3>"$fifo" >/dev/null 2>&1 &
+  Xvfb -displayfd 3 -nolisten tcp -noreset +extension GLX "${args[@]}" 3>"$fifo" >/dev/null 2>&1 &
   session_pids+=($!)
   local n
   if ! read -r -t 20 n <"$fifo"; then
