@@ -141,6 +141,15 @@ TEST(CommandLine, SettingsOwner) {
     // no switch at all shows the settings without an owner.
     for (const Case& c : {Case{" /c:" + handle, host}, Case{" /c 5678", host}, Case{"", nullptr}}) {
         SCOPED_TRACE("command line:" + c.switches);
+        // The owner of "/c <n>" is whatever is in front when the saver starts: make sure it is the host.
+        HWND front = waitForWindow(
+            [host]() -> HWND {
+                if (GetForegroundWindow() == host) return host;
+                SetForegroundWindow(host);
+                return nullptr;
+            },
+            2000);
+        ASSERT_EQ(front, host);
         SaverProcess saver;
         ASSERT_TRUE(saver.start(c.switches));
         HWND box = saver.waitTopWindow(15000);
