@@ -3,10 +3,15 @@
 #include <windows.h>
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <vector>
 
+#include "display/win32/gl_surface.h"
 #include "display/win32/monitor_modes.h"
+#include "common/random_source.h"
 #include "scene/scene.h"
+#include "scene/scene_platform.h"
+#include "settings/memory_backend.h"
 #include "surface_windows.h"
 
 namespace {
@@ -62,6 +67,30 @@ struct VirtualScreenParent {
     TestWindow window;
     bool registered;
 };
+
+// Scene services for a test that builds an image without the saver shell.
+class QuietPlatform final : public ScenePlatform {
+public:
+    int64_t nowSeconds() override { return 1000; }
+    void repaintSurfaces() override {}
+    void showError(const char*, const char*) override { ADD_FAILURE() << "unexpected error box"; }
+};
+
+// Share of the current context's back-buffer pixels (width x height from the origin) whose channels
+// differ by more than 25 of 255: the tube, as opposed to a grey or black background.
+double colouredShareOfBackBuffer(int width, int height) {
+    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    size_t coloured = 0;
+    for (size_t i = 0; i < pixels.size(); i += 4) {
+        int hi = std::max({pixels[i], pixels[i + 1], pixels[i + 2]});
+        int lo = std::min({pixels[i], pixels[i + 1], pixels[i + 2]});
+        coloured += hi - lo > 25;
+    }
+    return static_cast<double>(coloured) / (static_cast<double>(width) * height);
+}
 
 bool operator==(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
@@ -137,4 +166,42 @@ TEST(TwoMonitors, PrimaryModeCoversOnlyThePrimary) {
             EXPECT_TRUE(windowRectOf(children[0]) == monitor.first);
         }
     }
+}
+
+// Every child surface draws the image in its own context. Wine 8.0 does not show OpenGL drawn into
+// child windows on the virtual display, so the frame is checked in each child's back buffer.
+TEST(TwoMonitors, EveryChildSurfaceDrawsTheImage) {
+    if (GetSystemMetrics(SM_CMONITORS) < 2) GTEST_SKIP() << "needs two monitors";
+    VirtualScreenParent parent;
+    ASSERT_TRUE(parent.registered);
+    MemorySettingsBackend settings;  // defaults, with the quickest image
+    settings.store("detail_level", 0);
+    ScopedSettingsBackend useSettings{settings};
+    Scene& scene = Scene::instance();
+    QuietPlatform platform;
+    LcgRandom random{7};
+    scene.platform = &platform;
+    scene.random = &random;
+    scene.loadSettings();
+    scene.monitorMode = 2;
+    createMonitorChildren(parent.window.handle);
+    ASSERT_TRUE(scene.buildImage());
+    scene.fade = 1.0;
+    std::vector<HWND> children = surfaceChildren(parent.window.handle);
+    ASSERT_EQ(children.size(), 2u);
+    for (HWND child : children) {
+        auto* surface = reinterpret_cast<ChildSurface*>(GetWindowLongPtrA(child, GWLP_USERDATA));
+        ASSERT_NE(surface, nullptr);
+        ASSERT_TRUE(wglMakeCurrent(surface->dc, surface->context));
+        RECT client;
+        GetClientRect(child, &client);
+        scene.renderFrame();
+        glFinish();
+        EXPECT_GT(colouredShareOfBackBuffer(client.right, client.bottom), 0.02)
+            << "child " << client.right << "x" << client.bottom;
+    }
+    DestroyWindow(parent.window.handle);
+    scene.releaseImage();
+    scene.platform = nullptr;
+    scene.random = nullptr;
 }

@@ -59,8 +59,17 @@ wait "$pid" || { echo "picture: preview host failed" >&2; cat "$work/hold.txt" >
 if [[ -z $geometry ]]; then
   echo "picture: no preview window" >&2; exit 1
 fi
-# Wine (8.0) does not show OpenGL drawn into child windows on this virtual display: the preview box is
-# photographed and measured, but only reported, until that works.
+# The preview's own frame, read back in the process: the tube on the dark blue background.
+readback=$(sed -n 's/^readback //p' "$work/hold.txt" | tr -d '\r')
+if [[ -z $readback ]]; then
+  echo "picture: no read-back of the preview" >&2; status=1
+else
+  read -r _ r_coloured _ r_background <<<"$readback"
+  check "$r_coloured" '>' 0.02 "coloured share, preview read-back"
+  check "$r_background" '>' 0.3 "dark blue share, preview read-back"
+fi
+# Wine 8.0 does not show OpenGL drawn into child windows (it copies the child's frame to no X drawable),
+# so the preview box on the screen is photographed and measured, but only reported, until that works.
 hard=$status
 check "$(share "$out/preview.png" "$coloured" "$geometry")" '>' 0.02 "coloured share, preview"
 check "$(share "$out/preview.png" 'r<0.03&&g<0.03&&b>0.09&&b<0.16' "$geometry")" '>' 0.3 "dark blue share, preview"
