@@ -2,11 +2,13 @@
 #include "fractal/tube_generator.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "fractal/escape_colour.h"
 #include "fractal/escape_kernels.h"
+#include "fractal/tube_stages.h"
 #include "fractal/view_table.h"
 
 namespace {
@@ -337,58 +339,96 @@ int32_t buildVerticesReference(const VertexLoop& L) {
 }
 
 constexpr int32_t kBatchSize = 1024;  // vertices whose sample points go to the escape kernel at once
+constexpr int32_t kPadded = kBatchSize + kStageLanes;  // room for the vectorised steps' last chunk
 
-// Scratch of the batched loop: one run of vertices, and the tables of one build.
+// Scratch of the batched loop: one run of vertices, and the ramp of one build.
 struct BatchScratch {
-    double pos[kBatchSize];      // path position of each vertex of the run
-    float raw[kBatchSize];       // its raw brightness
-    int32_t brightness[kBatchSize];  // its brightness after error diffusion, 0..150
-    double re[kBatchSize];       // its sample point, real part
-    double im[kBatchSize];       // its sample point, imaginary part
-    double prev[kBatchSize];     // kernel out: |z|^2 before the last step
-    double last[kBatchSize];     // kernel out: |z|^2 after the last step
-    int32_t steps[kBatchSize];   // kernel out: step counts
-    PackedColour ramp[kSmoothedCountMax + 1];  // colour of each smoothed count, palette transform applied
-    uint8_t scaled[kMaxBrightness + 1][256];   // scaleChannel(byte, brightness), row by row as needed
-    bool rowReady[kMaxBrightness + 1];         // scaled[b] has been filled
+    double pos[kPadded];         // path position of each vertex of the run
+    double psi[kPadded];         // spiral: its sample angle
+    double exponent[kPadded];    // spiral: its zoom exponent
+    double cosPsi[kPadded];      // spiral: cos psi
+    double sinPsi[kPadded];      // spiral: sin psi
+    double q[kPadded];           // spiral: its zoom divisor 0.9^exponent
+    double re[kPadded];          // its sample point, real part
+    double im[kPadded];          // its sample point, imaginary part
+    double prev[kPadded];        // kernel out: |z|^2 before the last step
+    double last[kPadded];        // kernel out: |z|^2 after the last step
+    float raw[kPadded];          // its raw brightness
+    int32_t brightness[kPadded]; // its brightness after error diffusion, 0..150
+    int32_t steps[kPadded];      // kernel out: step counts
+    int32_t index[kPadded];      // its colour's place in ramp (0: a hole)
+    PackedColour colour[kPadded];  // its escape colour, palette transform applied
+    PackedColour scaled[kPadded];  // the colour scaled by the brightness
+    PackedColour ramp[kSmoothedCountMax + 2];  // 0 (a hole), then the colour of each smoothed count
 };
 
 // The batched vertex loop: the same vertices, bit for bit, as buildVerticesReference, in runs of up to
 // kBatchSize vertices:
-// 1. geometry, ring records and raw brightness, vertex by vertex (the path position is a running sum);
-// 2. the error-diffused brightness, a strictly sequential chain, together with the sample points, which
-//    are independent of one another, so the chain's latency hides behind the maths library calls. The
-//    reference computes a sample point only for a vertex with a positive brightness; this computes one
-//    for every vertex and uses only those, which gives the same points;
+// 1. geometry, ring records and raw brightness, a ring's stretch of vertices at a time on vectors
+//    (the path position is a running sum, kept sequential);
+// 2. the error-diffused brightness, a strictly sequential chain, together with the maths library calls
+//    of the sample points, which are independent of one another, so the chain's latency hides behind
+//    them; the arithmetic around those calls runs on vectors. The reference computes a sample point
+//    only for a vertex with a positive brightness; this computes one for every vertex and uses only
+//    those, which gives the same points;
 // 3. the escape loops of the whole run on the vectorised kernel;
-// 4. the colours, through tables of the colour ramp and of the channel scaling.
-// The cosine and sine of each place around a ring are the same for every ring and are computed once.
+// 4. the colours: smoothed counts on vectors, the ramp, the scaling by brightness on vectors.
+// The cosine and sine of each place around a ring are the same for every ring and are computed once;
+// so are the products of the ring's helix angle with the pitch.
 // Returns the number of vertices written, or -1 (nothing written) when the scratch memory cannot be had.
 int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
     const TubeShape& shape = L.shape;
     const FractalPath& path = L.path;
-    const size_t ringSize = static_cast<size_t>(L.ringSize);
-    if (ringSize > (SIZE_MAX - sizeof(BatchScratch)) / (2 * sizeof(double))) {
+    const size_t places = static_cast<size_t>(L.ringSize) + kStageLanes;
+    if (places > (SIZE_MAX - sizeof(BatchScratch)) / (3 * sizeof(double))) {
         return -1;
     }
-    void* block = std::malloc(sizeof(BatchScratch) + 2 * ringSize * sizeof(double));
+    void* block = std::malloc(sizeof(BatchScratch) + 3 * places * sizeof(double));
     if (block == nullptr) {
         return -1;
     }
     BatchScratch& b = *static_cast<BatchScratch*>(block);
     double* cosPhi = reinterpret_cast<double*>(static_cast<char*>(block) + sizeof(BatchScratch));
-    double* sinPhi = cosPhi + ringSize;
+    double* sinPhi = cosPhi + places;
+    double* cosAlphaSinPhi = sinPhi + places;
 
     const double phiStep = shape.angularRate * shape.step;  // angle around the tube per place in a ring
-    for (int32_t j = 0; j < L.ringSize; ++j) {
-        const double phi = phiStep * j;
-        cosPhi[j] = std::cos(phi);
-        sinPhi[j] = std::sin(phi);
+    for (size_t j = 0; j < places; ++j) {
+        const bool place = j < static_cast<size_t>(L.ringSize);
+        const double phi = phiStep * static_cast<double>(j);
+        cosPhi[j] = place ? std::cos(phi) : 0.0;
+        sinPhi[j] = place ? std::sin(phi) : 0.0;
+        cosAlphaSinPhi[j] = L.cosAlpha * sinPhi[j];
     }
+    b.ramp[0] = 0;
     for (int32_t c = 0; c <= kSmoothedCountMax; ++c) {
-        b.ramp[c] = L.palette.shift ? shiftPalette(colourFromCount(c), L.palette.variant) : colourFromCount(c);
+        b.ramp[c + 1] = L.palette.shift ? shiftPalette(colourFromCount(c), L.palette.variant) : colourFromCount(c);
     }
-    std::memset(b.rowReady, 0, sizeof b.rowReady);
+    // The steps may read the padding of a run's arrays: keep it defined.
+    std::memset(block, 0, offsetof(BatchScratch, ramp));
+
+    const EscapeKernel kernel = resolveEscapeKernel(requested);
+    const BuildStages stages = buildStagesFor(kernel);
+    StageConstants constants;
+    constants.tubeRadius = shape.tubeRadius;
+    constants.helixRadius = shape.helixRadius;
+    for (int a = 0; a < 3; ++a) {
+        constants.light[a] = L.light[a];
+    }
+    constants.diffuseWeight = static_cast<float>(L.diffuseWeight);
+    constants.specularWeight = static_cast<float>(L.specularWeight);
+    constants.ambientWeight = static_cast<float>(L.ambientWeight);
+    constants.weightSum = static_cast<float>(L.diffuseWeight + L.specularWeight + L.ambientWeight);
+    constants.shininess = L.shininess;
+    constants.bakeLighting = L.bakeLighting == 1;
+    constants.drift = L.drift;
+    constants.angularRate = shape.angularRate;
+    constants.angleOffset = static_cast<double>(path.angleOffset);
+    constants.sweep = shape.sweep;
+    constants.zoomRate = static_cast<double>(path.zoomRate);
+    constants.centreRe = path.centreRe;
+    constants.centreIm = path.centreIm;
+    constants.startRadius = path.startRadius;
 
     EscapeBatch batch;
     batch.re = b.re;
@@ -399,95 +439,109 @@ int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
     batch.steps = b.steps;
     batch.prev = b.prev;
     batch.last = b.last;
-    const EscapeKernel kernel = resolveEscapeKernel(requested);
 
     int32_t ringsWritten = 0;
     double pos = 0.0;   // path position of vertex i
     float acc = 0.0f;   // brightness accumulator (rounding remainder carried along the vertices)
-    int32_t r = 0;      // ring of vertex i
-    int32_t j = 0;      // place of vertex i in its ring
-    double cosT = 1.0;  // cosine and sine of ring r's helix angle
-    double sinT = 0.0;
-    double axis[3] = {0.0, 0.0, 0.0};  // ring r's point on the helix axis
+    int32_t r = 0;      // ring of the next vertex
+    int32_t j = 0;      // place of the next vertex in its ring
+    RingStretch stretch;
+    stretch.cosT = 1.0;
+    stretch.sinT = 0.0;
     bool ringChanged = true;
     bool ended = false;  // the path position reached the sweep
     int32_t i = 0;       // first vertex of the run
     while (i < L.vertexCount && !ended) {
-        // 1. Geometry and raw brightness.
+        // 1. Geometry and raw brightness, one ring's stretch at a time.
         int32_t count = 0;  // vertices in this run
-        while (count < kBatchSize && i + count < L.vertexCount) {
+        while (count < kBatchSize && i + count < L.vertexCount && !ended) {
             const int32_t v = i + count;
-            const int32_t ringStart = r * L.ringSize;
             if (ringChanged) {
+                const int32_t ringStart = r * L.ringSize;
                 const double t = shape.step * ringStart;  // every vertex of a ring shares the helix angle
-                cosT = std::cos(t);
-                sinT = std::sin(t);
-                axis[0] = shape.helixRadius * cosT;
-                axis[1] = shape.risePerVertex * ringStart;
-                axis[2] = shape.helixRadius * sinT;
+                stretch.cosT = std::cos(t);
+                stretch.sinT = std::sin(t);
+                stretch.sinTSinAlpha = stretch.sinT * L.sinAlpha;
+                stretch.cosTSinAlpha = stretch.cosT * L.sinAlpha;
+                stretch.axis[0] = shape.helixRadius * stretch.cosT;
+                stretch.axis[1] = shape.risePerVertex * ringStart;
+                stretch.axis[2] = shape.helixRadius * stretch.sinT;
                 ringChanged = false;
             }
-            const double n[3] = {cosT * cosPhi[j] + sinT * L.sinAlpha * sinPhi[j], L.cosAlpha * sinPhi[j],
-                                 sinT * cosPhi[j] - cosT * L.sinAlpha * sinPhi[j]};
             if (j == 0 && ringsWritten < L.ringCount) {
                 writeRing(L, r, v, L.rings[ringsWritten]);
                 ++ringsWritten;
             }
-            TubeVertex& vertex = L.vertices[v];
-            for (int a = 0; a < 3; ++a) {
-                vertex.position[a] = (axis[a] + shape.tubeRadius * n[a]) / shape.helixRadius;
-                vertex.normal[a] = n[a];
+            int32_t room = L.ringSize - j;
+            if (room > kBatchSize - count) {
+                room = kBatchSize - count;
             }
-            b.raw[count] = L.bakeLighting == 1 ? lightModel(n, L.light, L.diffuseWeight, L.specularWeight,
-                                                            L.ambientWeight, L.shininess)
-                                               : kFlatBrightness;
-            b.pos[count] = pos;
-            ++count;
-            if (++j == L.ringSize) {
+            if (room > L.vertexCount - v) {
+                room = L.vertexCount - v;
+            }
+            int32_t n = 0;
+            while (n < room) {
+                b.pos[count + n] = pos;
+                ++n;
+                pos = pos + shape.step;
+                if (!(pos < shape.sweep)) {
+                    ended = true;
+                    break;
+                }
+            }
+            stretch.cosPhi = cosPhi + j;
+            stretch.sinPhi = sinPhi + j;
+            stretch.cosAlphaSinPhi = cosAlphaSinPhi + j;
+            stretch.count = n;
+            stretch.vertices = L.vertices + v;
+            stretch.raw = b.raw + count;
+            stages.geometry(constants, stretch);
+            count += n;
+            j += n;
+            if (j == L.ringSize) {
                 j = 0;
                 ++r;
                 ringChanged = true;
             }
-            pos = pos + shape.step;
-            if (!(pos < shape.sweep)) {
-                ended = true;
-                break;
-            }
         }
 
         // 2. Brightness and sample points.
-        for (int32_t k = 0; k < count; ++k) {
-            b.brightness[k] = diffuseBrightness(acc, b.raw[k]);
-            const double at = b.pos[k];
-            const double theta = L.drift * at + shape.angularRate * at;
-            const ComplexPoint p = path.pathMode == 0 ? spiralPoint(path, shape, at, theta)
-                                                      : L.gen.flightPoint(path, shape, at, theta);
-            b.re[k] = p.re;
-            b.im[k] = p.im;
+        if (path.pathMode == 0) {
+            stages.spiralArguments(constants, b.pos, count, b.psi, b.exponent);
+            for (int32_t k = 0; k < count; ++k) {
+                b.brightness[k] = diffuseBrightness(acc, b.raw[k]);
+                b.cosPsi[k] = std::cos(b.psi[k]);
+                b.sinPsi[k] = std::sin(b.psi[k]);
+                b.q[k] = std::pow(0.9, b.exponent[k]);
+            }
+            stages.spiralPoints(constants, b.cosPsi, b.sinPsi, b.q, count, b.re, b.im);
+        } else {
+            for (int32_t k = 0; k < count; ++k) {
+                b.brightness[k] = diffuseBrightness(acc, b.raw[k]);
+                const double at = b.pos[k];
+                const double theta = L.drift * at + shape.angularRate * at;
+                const ComplexPoint p = L.gen.flightPoint(path, shape, at, theta);
+                b.re[k] = p.re;
+                b.im[k] = p.im;
+            }
         }
 
         // 3. Escape loops.
         batch.count = count;
         runEscapeBatch(kernel, batch);
 
-        // 4. Colours. A vertex without brightness stays uncoloured, whatever its point.
+        // 4. Colours. A vertex without brightness stays uncoloured, whatever its point; colour 0 stays
+        // a hole (a 0 byte scales to 0).
+        stages.rampIndices(b.steps, b.prev, b.last, b.brightness, count, b.index);
         for (int32_t k = 0; k < count; ++k) {
-            const int32_t brightness = b.brightness[k];
-            const int32_t smoothed = smoothedCount(EscapeResult{b.steps[k], b.prev[k], b.last[k]});
-            const PackedColour colour = smoothed < 0 || brightness == 0 ? 0 : b.ramp[smoothed];
-            if (!b.rowReady[brightness]) {
-                for (int32_t byte = 0; byte < 256; ++byte) {
-                    b.scaled[brightness][byte] = scaleChannel(static_cast<uint8_t>(byte), brightness);
-                }
-                b.rowReady[brightness] = true;
-            }
-            // Colour 0 stays a hole (a 0 byte scales to 0); every other colour is scaled channel by
-            // channel, as paintVertex does.
+            b.colour[k] = b.ramp[b.index[k]];
+        }
+        stages.scaleColours(b.colour, b.brightness, count, b.scaled);
+        for (int32_t k = 0; k < count; ++k) {
             TubeVertex& vertex = L.vertices[i + k];
-            const uint8_t* row = b.scaled[brightness];
-            vertex.red = row[packedRed(colour)];
-            vertex.green = row[packedGreen(colour)];
-            vertex.blue = row[packedBlue(colour)];
+            vertex.red = packedRed(b.scaled[k]);
+            vertex.green = packedGreen(b.scaled[k]);
+            vertex.blue = packedBlue(b.scaled[k]);
         }
         i += count;
     }
