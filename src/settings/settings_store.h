@@ -14,6 +14,8 @@ public:
 
     // Replaces the backend (tests, tools). The store does not own it; null restores the platform's.
     void setBackend(SettingsBackend* backend);
+    // The injected backend, or null while the platform's own is in use.
+    SettingsBackend* injectedBackend() const { return backend_; }
 
     bool registryEnabled = true;  // false: every reader returns its default; writers ignore it
 
@@ -50,8 +52,9 @@ public:
 
 private:
     SettingsStore() = default;
-    // Reads one raw value; *found is false when the key or value is missing (or reading is disabled).
-    int32_t readRaw(const char* name, int32_t defaultValue);
+    // Reads one stored value as a signed integer; fallback when reading is disabled, the key or the
+    // value is missing, or the value's data is longer than 4 bytes.
+    int32_t readRaw(const char* name, int32_t fallback);
     void writeRaw(const char* name, int32_t value);
     SettingsBackend* backend();
 
