@@ -158,8 +158,8 @@ HWND createImageSetPanel(HWND dialog) {
         windowClass.style = CS_HREDRAW | CS_VREDRAW;
         windowClass.lpfnWndProc = imageSetPanelProc;
         windowClass.hInstance = instance;
-        windowClass.hIconSm = LoadIconA(nullptr, MAKEINTRESOURCEA(IDI_APPLICATION));
-        windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(IDC_ARROW));
+        windowClass.hIconSm = LoadIconA(nullptr, IDI_APPLICATION);
+        windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
         windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(DKGRAY_BRUSH));
         windowClass.lpszClassName = kPanelClass;
         if (RegisterClassExA(&windowClass) == 0) {
