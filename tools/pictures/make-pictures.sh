@@ -76,8 +76,12 @@ for view in 0 1 2 3 4; do
   to_bmp "$work/view-$view.png" 160x100 "$out/image-$view.bmp"
 done
 
-render 0 300x270 "$work/about.png"
-to_bmp "$work/about.png" 150x135 "$out/about.bmp"
+# The About control is shorter than the picture and shows its middle, filling around it with the picture's
+# top-left colour: the rendering takes the middle band and black (the renderer's background) the rest.
+render 0 300x210 "$work/about.png"
+convert "$work/about.png" -resize 150x105^ -gravity center -extent 150x105 \
+  -background black -extent 150x135 "PNG24:$work/about-framed.png"
+to_bmp "$work/about-framed.png" 150x135 "$out/about.bmp"
 
 render 1 256x256 "$work/icon.png"
 to_ico "$work/icon.png" 16,32,48,64 "$out/orbivane.ico"

@@ -7,6 +7,7 @@
 #include "config/win32/image_set_panel.h"
 #include "resource_ids.h"
 #include "settings/settings_store.h"
+#include "shell/win32/system_error.h"
 
 #ifndef ORBIVANE_WEB_HOST
 #define ORBIVANE_WEB_HOST "www.orbivane.example"
@@ -264,7 +265,7 @@ void command(HWND dialog, int id) {
     switch (id) {
     case IDOK:
         if (!anyImageChecked()) {
-            MessageBoxA(dialog, "Please select at least one image (in Advanced tab)", "Warning",
+            messageBoxFn(dialog, "Please select at least one image (in Advanced tab)", "Warning",
                         MB_OK | MB_ICONWARNING);
             return;
         }
