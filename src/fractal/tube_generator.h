@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 
 #include "common/random_source.h"
 #include "fractal/tube_types.h"
@@ -18,6 +19,16 @@ struct TubeArrays {
     TubeRing* rings = nullptr;       // vertexCount / ringSize records, zero-filled at allocation
 };
 void freeTubeArrays(TubeArrays& arrays);
+
+// One step of the error-diffused brightness along the vertex order: adds the raw brightness to the
+// accumulator and returns the vertex's whole brightness (0..150); the rounding remainder stays in acc.
+// 0 when the accumulator is not positive (then the vertex is left uncoloured).
+int32_t diffuseBrightness(float& acc, float raw);
+
+// The built-in light model, all in single precision: raw brightness (16.9..150 for the two weight
+// sets) of a surface with unit normal n under the unit light vector light.
+float bakedBrightness(const double n[3], const float light[3], int32_t diffuseWeight, int32_t specularWeight,
+                      int32_t ambientWeight, int32_t shininess);
 
 // One generator serves one image: set the inputs, init, generate once, take the arrays, delete.
 class TubeGenerator {
@@ -45,8 +56,12 @@ public:
     int32_t paletteVariant = 0;                // 0..2, passed to escapeColour
 
     // Not in the record's classic layout, but needed without global state:
-    RandomSource* random = nullptr;            // the program's random source; generate draws once
+    RandomSource* random = nullptr;            // the program's random source; generate draws once (none: draw 0)
     float driftRate = -0.8f;                   // from the caller's working copy of defaultPath
+    // Allocator for the view table and the image arrays (tests inject failures). Whatever it returns
+    // for the arrays must be releasable with std::free, since the arrays outlive the generator.
+    void* (*allocate)(size_t) = std::malloc;
+    void (*release)(void*) = std::free;        // frees what allocate returned, on failure paths and for the tables
 
     // Builds the view table. False (and nothing held) when its allocations fail.
     bool init();
@@ -55,7 +70,9 @@ public:
     // then nothing is handed over and nothing leaks.
     bool generate(TubeShape& shape, FractalPath& path, TubeArrays& out);
     // The sizing step of generate (lengths already scaled): ringSize, vertexCount, derived path values.
-    void layoutTube(TubeShape& shape, FractalPath& path);
+    // False (vertexCount and ringSize 0) when the shape cannot be laid out: a ring size below 1, or a
+    // ring size or vertex count that is not a finite int32 of at least 1.
+    bool layoutTube(TubeShape& shape, FractalPath& path);
     // The sample point of a flight-mode path at path position pos and angle theta.
     ComplexPoint flightPoint(const FractalPath& path, const TubeShape& shape, double pos, double theta) const;
 };
