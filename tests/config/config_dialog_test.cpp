@@ -537,12 +537,47 @@ TEST_F(ConfigDialog, MovingTheDialogCreatesNoSecondPanelAndTheClassGoesWithTheDi
     EXPECT_EQ(item(IDC_IMAGE_SET_PANEL), panel);
     EXPECT_EQ(GetWindow(dialog, GW_CHILD), panel);  // brought above its siblings
 
+    std::vector<HGDIOBJ> bitmaps;
+    for (int i = 0; i < kImageSetCount; ++i) {
+        HWND thumbnail = GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST + i);
+        bitmaps.push_back(reinterpret_cast<HGDIOBJ>(SendMessageA(thumbnail, STM_GETIMAGE, IMAGE_BITMAP, 0)));
+        ASSERT_EQ(GetObjectType(bitmaps.back()), static_cast<DWORD>(OBJ_BITMAP)) << i;
+    }
+
     DestroyWindow(dialog);
     dialog = nullptr;
+    for (HGDIOBJ bitmap : bitmaps) EXPECT_EQ(GetObjectType(bitmap), 0u);  // deleted with the panel
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof windowClass;
     EXPECT_FALSE(GetClassInfoExA(GetModuleHandleA(nullptr), "IMAGE_SET", &windowClass));
     for (int i = 0; i < kImageSetCount; ++i) EXPECT_EQ(imageBox(i), nullptr);
+}
+
+TEST_F(ConfigDialog, WithoutItsPanelTheDialogShowsTheErrorBoxOnceAndOkOnlyWarns) {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA taken{};
+    taken.cbSize = sizeof taken;
+    taken.lpfnWndProc = DefWindowProcA;
+    taken.hInstance = instance;
+    taken.lpszClassName = "IMAGE_SET";
+    ASSERT_NE(RegisterClassExA(&taken), 0);  // the panel's class cannot be registered again
+    open();
+    UnregisterClassA("IMAGE_SET", instance);
+    EXPECT_EQ(item(IDC_IMAGE_SET_PANEL), nullptr);
+    ASSERT_EQ(seenBoxes.size(), 1u);
+    EXPECT_EQ(seenBoxes[0].caption.rfind("Unexpected Error (1410)", 0), 0u) << seenBoxes[0].caption;
+
+    SetWindowPos(dialog, nullptr, 50, 50, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    pump();
+    EXPECT_EQ(seenBoxes.size(), 1u);  // moving the dialog does not repeat the box
+
+    click(IDOK);
+    ASSERT_EQ(seenBoxes.size(), 2u);
+    EXPECT_EQ(seenBoxes[1].caption, "Warning");
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    click(IDCANCEL);
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_TRUE(stored().empty());
 }
 
 // Posts a click on the modal dialog's button `id` once the dialog is up.
