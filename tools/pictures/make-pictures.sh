@@ -39,9 +39,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$out"
 
-# Ticks to run before the picture is taken: past the 2-second fade-in (100 ticks of 20 ms) and a little turn.
-ticks=160
-detail=3
+# Ticks of 20 ms run before a picture is taken: 8 seconds, past the 2-second fade-in, with the tube turned
+# into the frame. A fixed clock start (--seed) fixes the random choices, so every run makes the same pictures.
+ticks=400
+detail=2
 
 # render <view> <width>x<height> <png>: one picture of a view, by the renderer or as a stand-in.
 render() {
@@ -51,7 +52,7 @@ render() {
     convert -size "$size" "radial-gradient:${colours[$view]}-black" \
       -fill white -gravity center -pointsize 18 -annotate 0 "$((view + 1))" "PNG24:$png"
   else
-    "$renderer" --view "$view" --detail "$detail" --size "$size" --ticks "$ticks" --out "$png"
+    "$renderer" --view "$view" --detail "$detail" --size "$size" --ticks "$ticks" --seed 2 --out "$png"
   fi
 }
 
