@@ -8,9 +8,7 @@
 #include "shell/win32/password_hooks.h"
 #include "shell/win32/saver_window.h"
 #include "shell/win32/system_error.h"
-#ifdef ORBIVANE_HAVE_CONFIG_DIALOG
 #include "config/win32/config_dialog.h"
-#endif
 
 namespace {
 
@@ -102,14 +100,7 @@ const char* skipProgramName(const char* p) {
 }
 
 int32_t showConfigDialog(HWND owner) {
-#ifdef ORBIVANE_HAVE_CONFIG_DIALOG
     return static_cast<int32_t>(runConfigDialog(appInstance, owner));
-#else
-    // The settings dialog is not part of this build yet: say so, and report that nothing changed.
-    messageBoxFn(owner, "This screen saver has no settings in this build.", "Screen Saver",
-                 MB_OK | MB_ICONINFORMATION);
-    return 0;
-#endif
 }
 
 int32_t saverMain(HINSTANCE instance, const char* commandText) {

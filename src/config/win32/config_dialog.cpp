@@ -1,0 +1,356 @@
+// The settings dialog: five tabs of controls bound to the stored settings, written only at OK.
+#include "config/win32/config_dialog.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include "config/win32/image_set_panel.h"
+#include "resource_ids.h"
+#include "settings/settings_store.h"
+#include "shell/win32/system_error.h"
+
+#ifndef ORBIVANE_WEB_HOST
+#define ORBIVANE_WEB_HOST "www.orbivane.example"
+#endif
+
+namespace {
+
+// The product's web site (no scheme: the shell picks the browser); the donation page lives under it.
+constexpr char kWebHost[] = ORBIVANE_WEB_HOST;
+constexpr char kDonationPage[] = ORBIVANE_WEB_HOST "/donate.htm";
+
+constexpr int kTabCount = 5;
+constexpr int kAboutTab = 4;
+constexpr const char* kTabTexts[kTabCount] = {"General", "Appearance", "Advanced", "Monitors", "About"};
+
+constexpr const char* kDetailItems[] = {
+    "Least detail (least CPU intensive)", "Less detail (faster)", "Default", "More detail (slower)",
+    "Most detail (most CPU intensive)"};
+constexpr const char* kIntervalItems[] = {"45 seconds", "60 seconds", "90 seconds"};
+
+// Set at the dialog's opening: the first positioning after it creates the image-set panel, once.
+bool panelAttempted = false;
+
+// First and last control id that tab `tab` shows (1001-1099 for tab 0, and so on).
+int tabFirstId(int tab) { return 1001 + 100 * tab; }
+int tabLastId(int tab) { return 1099 + 100 * tab; }
+
+void setChecked(HWND dialog, int id, bool checked) {
+    CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+bool isChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+
+// Checks radio `first + index` of a group of three and clears the others; an index outside the group
+// checks none, so that OK leaves such a stored value alone.
+void setRadioGroup(HWND dialog, int first, int index) {
+    for (int i = 0; i < 3; ++i) {
+        setChecked(dialog, first + i, i == index);
+    }
+}
+
+// Index of the first checked radio of a group of three, or -1 when none is checked.
+int checkedRadio(HWND dialog, int first) {
+    for (int i = 0; i < 3; ++i) {
+        if (isChecked(dialog, first + i)) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+void setTrackbarRange(HWND dialog, int id, int low, int high) {
+    SendDlgItemMessageA(dialog, id, TBM_SETRANGE, TRUE, MAKELPARAM(low, high));
+}
+
+void setTrackbarPosition(HWND dialog, int id, int position) {
+    SendDlgItemMessageA(dialog, id, TBM_SETPOS, TRUE, position);
+}
+
+int trackbarPosition(HWND dialog, int id) {
+    return static_cast<int>(SendDlgItemMessageA(dialog, id, TBM_GETPOS, 0, 0));
+}
+
+void fillCombo(HWND dialog, int id, const char* const* items, int count) {
+    SendDlgItemMessageA(dialog, id, CB_RESETCONTENT, 0, 0);
+    for (int i = 0; i < count; ++i) {
+        SendDlgItemMessageA(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(items[i]));
+    }
+}
+
+// A selection outside the items leaves the combo with none.
+void selectComboItem(HWND dialog, int id, int index) {
+    SendDlgItemMessageA(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+int comboSelection(HWND dialog, int id) {
+    return static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0));
+}
+
+// The light-distance trackbar works in tenths: trunc(distance * 10) in single precision.
+int distancePosition(float distance) { return static_cast<int>(distance * 10.0f); }
+
+// Sets every bound control from the store, in the store's reading order.
+void loadControlsFromStore(HWND dialog) {
+    SettingsStore& store = SettingsStore::instance();
+    selectComboItem(dialog, IDC_DETAIL_COMBO, store.readDetailLevel());
+    selectComboItem(dialog, IDC_INTERVAL_COMBO, store.readIntervalOption());
+    setTrackbarPosition(dialog, IDC_ROTATION_TRACKBAR, static_cast<int>(store.readRotationSpeed()));
+    setChecked(dialog, IDC_SHUFFLE_CHECK, store.readShuffleImages());
+    setChecked(dialog, IDC_QUICK_DRAW_CHECK, store.readQuickDraw());
+    setRadioGroup(dialog, IDC_PALETTE_STANDARD, store.readPaletteType());
+    setTrackbarPosition(dialog, IDC_TRANSPARENCY_TRACKBAR, store.readTranspLevel());
+    setRadioGroup(dialog, IDC_LIGHT_FIXED, store.readLightSource());
+    setTrackbarPosition(dialog, IDC_GLOSS_TRACKBAR, static_cast<int>(store.readGlossLevel()));
+    setChecked(dialog, IDC_GLOSS_RANDOM_CHECK, store.readGlossRandom());
+    setTrackbarPosition(dialog, IDC_DISTANCE_TRACKBAR, distancePosition(store.readLightDistance()));
+    setChecked(dialog, IDC_TWO_SIDES_CHECK, store.readLight2Sides());
+    loadImageChecks();
+    updateImageCheckEnabling();
+    setRadioGroup(dialog, IDC_MONITOR_CROSS, store.readMonitorMode());
+}
+
+void setDialogIcon(HWND dialog, HINSTANCE instance, int iconId, int size, WPARAM which) {
+    HANDLE icon = LoadImageA(instance, MAKEINTRESOURCEA(iconId), IMAGE_ICON, size, size, 0);
+    if (icon != nullptr) {
+        SendMessageA(dialog, WM_SETICON, which, reinterpret_cast<LPARAM>(icon));
+    }
+}
+
+void destroyDialogIcon(HWND dialog, WPARAM which) {
+    HICON icon = reinterpret_cast<HICON>(SendMessageA(dialog, WM_GETICON, which, 0));
+    if (icon != nullptr) {
+        DestroyIcon(icon);
+    }
+}
+
+void openDialog(HWND dialog) {
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
+    SettingsStore& store = SettingsStore::instance();
+    panelAttempted = false;
+
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    setDialogIcon(dialog, instance, IDI_ORBIVANE_SMALL, 32, ICON_SMALL);
+    setDialogIcon(dialog, instance, IDI_ORBIVANE_BIG, 64, ICON_BIG);
+
+    HWND tabs = GetDlgItem(dialog, IDC_TABS);
+    for (int t = 0; t < kTabCount; ++t) {
+        TCITEMA item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = const_cast<char*>(kTabTexts[t]);
+        SendMessageA(tabs, TCM_INSERTITEMA, static_cast<WPARAM>(t), reinterpret_cast<LPARAM>(&item));
+    }
+
+    fillCombo(dialog, IDC_DETAIL_COMBO, kDetailItems, 5);
+    selectComboItem(dialog, IDC_DETAIL_COMBO, store.readDetailLevel());
+    addTooltip(dialog, IDC_DETAIL_COMBO, "Controls how refined the resulting image appears");
+
+    fillCombo(dialog, IDC_INTERVAL_COMBO, kIntervalItems, 3);
+    selectComboItem(dialog, IDC_INTERVAL_COMBO, store.readIntervalOption());
+    addTooltip(dialog, IDC_INTERVAL_COMBO, "Controls how frequently images change");
+
+    setTrackbarRange(dialog, IDC_ROTATION_TRACKBAR, 10, 40);
+    setTrackbarPosition(dialog, IDC_ROTATION_TRACKBAR, static_cast<int>(store.readRotationSpeed()));
+
+    setChecked(dialog, IDC_SHUFFLE_CHECK, store.readShuffleImages());
+    addTooltip(dialog, IDC_SHUFFLE_CHECK, "Controls order in which images are shown");
+    setChecked(dialog, IDC_QUICK_DRAW_CHECK, store.readQuickDraw());
+    addTooltip(dialog, IDC_QUICK_DRAW_CHECK, "Controls image quality (slower when un-checked)");
+
+    setTrackbarRange(dialog, IDC_TRANSPARENCY_TRACKBAR, 0, 40);
+    setTrackbarPosition(dialog, IDC_TRANSPARENCY_TRACKBAR, store.readTranspLevel());
+
+    setRadioGroup(dialog, IDC_PALETTE_STANDARD, store.readPaletteType());
+    setRadioGroup(dialog, IDC_LIGHT_FIXED, store.readLightSource());
+
+    setTrackbarRange(dialog, IDC_GLOSS_TRACKBAR, 0, 10);
+    setTrackbarPosition(dialog, IDC_GLOSS_TRACKBAR, static_cast<int>(store.readGlossLevel()));
+    setChecked(dialog, IDC_GLOSS_RANDOM_CHECK, store.readGlossRandom());
+
+    setTrackbarRange(dialog, IDC_DISTANCE_TRACKBAR, 20, 300);
+    setTrackbarPosition(dialog, IDC_DISTANCE_TRACKBAR, distancePosition(store.readLightDistance()));
+    setChecked(dialog, IDC_TWO_SIDES_CHECK, store.readLight2Sides());
+
+    setRadioGroup(dialog, IDC_MONITOR_CROSS, store.readMonitorMode());
+    addTooltip(dialog, IDC_MONITOR_CROSS, "Show picture across all monitors, treating them as one screen");
+    addTooltip(dialog, IDC_MONITOR_PRIMARY, "Show picture on primary monitor only");
+    addTooltip(dialog, IDC_MONITOR_INDIVIDUAL,
+               "Show picture on every monitor, treating them as separate screens (slower option)");
+}
+
+// At the first positioning after opening (the controls exist by then), the panel takes its place.
+void createPanelOnce(HWND dialog) {
+    if (panelAttempted || GetDlgItem(dialog, IDC_IMAGE_SET_PANEL) != nullptr ||
+        GetDlgItem(dialog, IDC_IMAGE_SET_PLACEHOLDER) == nullptr) {
+        return;
+    }
+    panelAttempted = true;  // a failure has shown its error box once; moving the dialog does not repeat it
+    HWND panel = createImageSetPanel(dialog);
+    if (panel == nullptr) {
+        return;
+    }
+    SetWindowPos(panel, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    addTooltip(dialog, IDC_IMAGE_SET_PANEL, "Check which images to show");
+    loadImageChecks();
+    updateImageCheckEnabling();
+}
+
+void showControl(HWND control, bool shown) {
+    if (control != nullptr) {
+        ShowWindow(control, shown ? SW_SHOW : SW_HIDE);
+    }
+}
+
+void selectTab(HWND dialog) {
+    HWND tabs = GetDlgItem(dialog, IDC_TABS);
+    const int selected = static_cast<int>(SendMessageA(tabs, TCM_GETCURSEL, 0, 0));
+    const bool about = selected == kAboutTab;
+    showControl(GetDlgItem(dialog, IDC_RESET_DEFAULTS), !about);
+    showControl(GetDlgItem(dialog, IDOK), !about);
+    showControl(GetDlgItem(dialog, IDCANCEL), !about);
+    showControl(GetDlgItem(dialog, IDC_DONATE), about);
+    showControl(GetDlgItem(dialog, IDC_WEBSITE), about);
+    for (int t = 0; t < kTabCount; ++t) {
+        for (int id = tabFirstId(t); id <= tabLastId(t); ++id) {
+            HWND control = GetDlgItem(dialog, id);
+            if (control == nullptr) {
+                control = GetDlgItem(tabs, id);
+            }
+            showControl(control, t == selected);
+        }
+    }
+}
+
+void writeControlsToStore(HWND dialog) {
+    SettingsStore& store = SettingsStore::instance();
+    store.writeDetailLevel(comboSelection(dialog, IDC_DETAIL_COMBO));
+    store.writeRotationSpeed(trackbarPosition(dialog, IDC_ROTATION_TRACKBAR));
+    store.writeIntervalOption(comboSelection(dialog, IDC_INTERVAL_COMBO));
+    store.writeShuffleImages(isChecked(dialog, IDC_SHUFFLE_CHECK));
+    store.writeQuickDraw(isChecked(dialog, IDC_QUICK_DRAW_CHECK));
+    store.writeTranspLevel(trackbarPosition(dialog, IDC_TRANSPARENCY_TRACKBAR));
+    const int palette = checkedRadio(dialog, IDC_PALETTE_STANDARD);
+    if (palette >= 0) {
+        store.writePaletteType(palette);
+    }
+    const int light = checkedRadio(dialog, IDC_LIGHT_FIXED);
+    if (light >= 0) {
+        store.writeLightSource(light);
+    }
+    store.writeGlossLevel(trackbarPosition(dialog, IDC_GLOSS_TRACKBAR));
+    store.writeGlossRandom(isChecked(dialog, IDC_GLOSS_RANDOM_CHECK));
+    store.writeLightDistance(static_cast<float>(trackbarPosition(dialog, IDC_DISTANCE_TRACKBAR)) * 0.1f);
+    store.writeLight2Sides(isChecked(dialog, IDC_TWO_SIDES_CHECK));
+    for (int i = 0; i < kImageSetCount; ++i) {
+        store.writeImageEnabled(i, isImageChecked(i));
+    }
+    const int monitor = checkedRadio(dialog, IDC_MONITOR_CROSS);
+    if (monitor >= 0) {
+        store.writeMonitorMode(monitor);
+    }
+}
+
+bool anyImageChecked() {
+    for (int i = 0; i < kImageSetCount; ++i) {
+        if (isImageChecked(i)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void command(HWND dialog, int id) {
+    switch (id) {
+    case IDOK:
+        if (!anyImageChecked()) {
+            messageBoxFn(dialog, "Please select at least one image (in Advanced tab)", "Warning",
+                        MB_OK | MB_ICONWARNING);
+            return;
+        }
+        writeControlsToStore(dialog);
+        EndDialog(dialog, 1);
+        return;
+    case IDCANCEL:
+        EndDialog(dialog, 0);
+        return;
+    case IDC_RESET_DEFAULTS: {
+        SettingsStore& store = SettingsStore::instance();
+        store.registryEnabled = false;
+        loadControlsFromStore(dialog);
+        store.registryEnabled = true;
+        return;
+    }
+    case IDC_DONATE:
+        ShellExecuteA(dialog, "open", kDonationPage, nullptr, nullptr, SW_SHOWNORMAL);
+        return;
+    case IDC_WEBSITE:
+        ShellExecuteA(dialog, "open", kWebHost, nullptr, nullptr, SW_SHOWNORMAL);
+        return;
+    default:
+        return;
+    }
+}
+
+}  // namespace
+
+HWND addTooltip(HWND dialog, int controlId, const char* text) {
+    if (dialog == nullptr || text == nullptr) {
+        return nullptr;
+    }
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
+    HWND tooltip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
+                                   WS_POPUP | TTS_ALWAYSTIP | TTS_BALLOON, CW_USEDEFAULT, CW_USEDEFAULT,
+                                   CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr, instance, nullptr);
+    HWND control = GetDlgItem(dialog, controlId);
+    if (control == nullptr || tooltip == nullptr) {
+        if (tooltip != nullptr) {
+            DestroyWindow(tooltip);
+        }
+        return nullptr;
+    }
+    TTTOOLINFOA tool{};
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;  // accepted by every version of the common controls
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = dialog;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = const_cast<char*>(text);
+    SendMessageA(tooltip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    return tooltip;
+}
+
+INT_PTR CALLBACK configDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        openDialog(dialog);
+        return TRUE;
+    case WM_WINDOWPOSCHANGED:
+        createPanelOnce(dialog);
+        return FALSE;
+    case WM_NOTIFY: {
+        const NMHDR* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->idFrom == IDC_TABS && header->code == static_cast<UINT>(TCN_SELCHANGE)) {
+            selectTab(dialog);
+        }
+        return FALSE;
+    }
+    case WM_COMMAND:
+        command(dialog, LOWORD(wParam));
+        return LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL ? TRUE : FALSE;
+    case WM_NCDESTROY:
+        destroyDialogIcon(dialog, ICON_SMALL);
+        destroyDialogIcon(dialog, ICON_BIG);
+        unregisterImageSetPanelClass(reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE)));
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR runConfigDialog(HINSTANCE instance, HWND parent) {
+    // The template's tab control and trackbars need their classes before the dialog is made.
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_CONFIG), parent, configDialogProc, 0);
+}
