@@ -5,27 +5,11 @@
 #include <ctime>
 
 #include "scene/gl_includes.h"
-#include "scene/linux/offscreen_surface.h"
+#include "bench_surface.h"
 #include "scene/scene.h"
 #include "settings/memory_backend.h"
 
 namespace {
-
-class BenchPlatform final : public ScenePlatform {
-public:
-    int64_t nowSeconds() override { return 1; }
-    void repaintSurfaces() override {}
-    void showError(const char*, const char*) override {}
-};
-
-constexpr int32_t kWidth = 1280;
-constexpr int32_t kHeight = 800;
-
-OffscreenSurface* surface() {
-    static OffscreenSurface s;
-    static const bool ready = s.create(kWidth, kHeight);
-    return ready ? &s : nullptr;
-}
 
 // CPU seconds of the calling thread (the submission runs on it; Mesa's own threads are not counted).
 double threadSeconds() {
@@ -50,12 +34,12 @@ void BM_FrameSteps(benchmark::State& state) {
     scene.loadSettings();
     scene.playlist.cursor = view;
     scene.vertexArrays = state.range(3) != 0;
-    OffscreenSurface* target = surface();
+    OffscreenSurface* target = benchSurface();
     if (target == nullptr) {
         state.SkipWithError("no OSMesa surface");
         return;
     }
-    setViewportAndProjection(kWidth, kHeight);
+    setViewportAndProjection(kBenchWidth, kBenchHeight);
     initRenderState(scene);
     if (!scene.buildImage()) {
         state.SkipWithError("build failed");

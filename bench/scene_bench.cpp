@@ -2,28 +2,11 @@
 #include <benchmark/benchmark.h>
 
 #include "scene/gl_includes.h"
-#include "scene/linux/offscreen_surface.h"
+#include "bench_surface.h"
 #include "scene/scene.h"
 #include "settings/memory_backend.h"
 
 namespace {
-
-class BenchPlatform final : public ScenePlatform {
-public:
-    int64_t nowSeconds() override { return 1; }
-    void repaintSurfaces() override {}
-    void showError(const char*, const char*) override {}
-};
-
-constexpr int32_t kWidth = 1280;
-constexpr int32_t kHeight = 800;
-
-// One GL surface for the whole run, current from its creation on; null when OSMesa fails.
-OffscreenSurface* surface() {
-    static OffscreenSurface s;
-    static const bool ready = s.create(kWidth, kHeight);
-    return ready ? &s : nullptr;
-}
 
 // A scene set up as the saver does, lit (the costlier path), with the given view, detail and quick draw.
 struct BenchScene {
@@ -47,7 +30,7 @@ struct BenchScene {
 
 void BM_BuildImage(benchmark::State& state) {
     BenchScene bench(static_cast<int32_t>(state.range(0)), static_cast<int32_t>(state.range(1)), true);
-    if (surface() == nullptr) {  // a build may switch GL lighting: it needs a current context
+    if (benchSurface() == nullptr) {  // a build may switch GL lighting: it needs a current context
         state.SkipWithError("no OSMesa surface");
         return;
     }
@@ -60,12 +43,12 @@ void BM_BuildImage(benchmark::State& state) {
 
 void BM_RenderFrame(benchmark::State& state) {
     BenchScene bench(static_cast<int32_t>(state.range(0)), static_cast<int32_t>(state.range(1)), state.range(2) != 0);
-    OffscreenSurface* target = surface();
+    OffscreenSurface* target = benchSurface();
     if (target == nullptr) {
         state.SkipWithError("no OSMesa surface");
         return;
     }
-    setViewportAndProjection(kWidth, kHeight);
+    setViewportAndProjection(kBenchWidth, kBenchHeight);
     initRenderState(bench.scene);
     if (!bench.scene.buildImage()) {
         state.SkipWithError("build failed");
