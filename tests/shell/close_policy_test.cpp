@@ -12,6 +12,7 @@
 #include "display/win32/gl_surface.h"
 #include "scene/scene.h"
 #include "saver_process.h"
+#include "shell/win32/password_hooks.h"
 #include "shell/win32/saver_window.h"
 #include "shell/win32/system_error.h"
 
@@ -164,6 +165,37 @@ TEST_F(FullScreenSaver, ConfirmedCloseStopsPolicyAndTimer) {
     EXPECT_FALSE(closesOn(WM_KEYDOWN, 'A'));
     EXPECT_EQ(SendMessageA(window, WM_TIMER, frameTimer, 0), 0);
     EXPECT_FALSE(wasHandedOn(WM_TIMER, frameTimer));
+}
+
+// A password check that answers as told and counts its calls, with the owner it was given.
+int passwordChecks = 0;
+HWND passwordOwner = nullptr;
+BOOL passwordAnswer = FALSE;
+BOOL WINAPI countingPasswordCheck(HWND owner) {
+    ++passwordChecks;
+    passwordOwner = owner;
+    return passwordAnswer;
+}
+
+TEST_F(FullScreenSaver, PasswordCheckGatesTheCloseAndIgnoresClosesWithin200Ms) {
+    // The Windows 95/98/Me path, with a check standing in for the password library's.
+    isWin9xPlatform = true;
+    verifyPassword = countingPasswordCheck;
+    passwordChecks = 0;
+    passwordAnswer = FALSE;
+    EXPECT_FALSE(confirmClose());  // wrong password: the saver stays
+    EXPECT_EQ(passwordChecks, 1);
+    EXPECT_EQ(passwordOwner, window);
+    EXPECT_FALSE(isClosing);
+    EXPECT_FALSE(confirmClose());  // right after the check: dropped without asking again
+    EXPECT_EQ(passwordChecks, 1);
+    Sleep(250);
+    passwordAnswer = TRUE;
+    EXPECT_TRUE(confirmClose());  // past 200 ms the check runs again; the right password closes
+    EXPECT_EQ(passwordChecks, 2);
+    EXPECT_TRUE(isClosing);
+    isWin9xPlatform = false;
+    verifyPassword = nullptr;
 }
 
 TEST_F(FullScreenSaver, CloseDestroysAndQuits) {
