@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64 xvfb x11-apps x11-utils imagemagick
+  libxinerama1 libxrandr2 libxcomposite1 libxcursor1 libxi6 fonts-wine
   libosmesa6-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
   libgtest-dev googletest libbenchmark-dev libpng-dev
 )
@@ -22,5 +23,5 @@ if ((${#missing[@]})); then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
