@@ -44,3 +44,13 @@ start_wine() {
   # Without a window manager, an unmanaged Wine makes every full-screen window's destruction wait 2 s.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
 }
+
+# A Wine session of its own in a copy of the current prefix (Wine's server is per prefix), for tests
+# that need their own display beside the shared one. Call after start_display.
+start_private_wine() {  # workdir
+  if [[ -n ${WINEPREFIX:-} && -d $WINEPREFIX ]]; then
+    cp -a "$WINEPREFIX" "$1/prefix"
+  fi
+  unset WINEPREFIX
+  start_wine "$1/prefix"
+}

@@ -12,16 +12,10 @@ work=$(mktemp -d)
 cleanup() { stop_session; rm -rf "$work"; }
 trap cleanup EXIT
 
-# Wine's server is per prefix: a private copy keeps this session apart from the shared one.
-if [[ -n ${WINEPREFIX:-} && -d $WINEPREFIX ]]; then
-  cp -a "$WINEPREFIX" "$work/prefix"
-fi
-unset WINEPREFIX
 start_display +xinerama -screen 0 640x480x24 -screen 1 800x600x24
-start_wine "$work/prefix"
+start_private_wine "$work"
 # Monitors from Xinerama rather than XRandR, which reports one screen.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wineserver -k >/dev/null 2>&1 || true
 wineserver -p >/dev/null 2>&1 </dev/null
 wine "$program" "$@"

@@ -12,13 +12,8 @@ mkdir -p "$out"
 work=$(mktemp -d)
 cleanup() { stop_session; rm -rf "$work"; }
 trap cleanup EXIT
-if [[ -n ${WINEPREFIX:-} && -d $WINEPREFIX ]]; then
-  cp -a "$WINEPREFIX" "$work/prefix"
-fi
-unset WINEPREFIX
 start_display -screen 0 640x480x24
-start_wine "$work/prefix"
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+start_private_wine "$work"
 
 # Share of pixels in a region of an image for which an ImageMagick -fx expression holds.
 share() {  # image expression [crop]
