@@ -74,38 +74,10 @@ ORBIVANE_AVX2 void escapeGroup(const double* re, const double* im, double juliaR
     }
 }
 
-template <bool Julia>
-ORBIVANE_AVX2 void escapeAll(const EscapeBatch& b) {
-    int32_t k = 0;
-    for (; k + kGroup <= b.count; k += kGroup) {
-        escapeGroup<Julia>(b.re + k, b.im + k, b.juliaRe, b.juliaIm, b.steps + k, b.prev + k, b.last + k);
-    }
-    if (k < b.count) {
-        // The last, partial group runs on copies padded with NaNs, which stop at once.
-        double re[kGroup], im[kGroup], prev[kGroup], last[kGroup];
-        int32_t steps[kGroup];
-        const int32_t n = b.count - k;
-        for (int32_t i = 0; i < kGroup; ++i) {
-            re[i] = i < n ? b.re[k + i] : NAN;
-            im[i] = i < n ? b.im[k + i] : NAN;
-        }
-        escapeGroup<Julia>(re, im, b.juliaRe, b.juliaIm, steps, prev, last);
-        for (int32_t i = 0; i < n; ++i) {
-            b.steps[k + i] = steps[i];
-            b.prev[k + i] = prev[i];
-            b.last[k + i] = last[i];
-        }
-    }
-}
-
 }  // namespace
 
 ORBIVANE_AVX2 void escapeBatchAvx2(const EscapeBatch& batch) {
-    if (batch.julia) {
-        escapeAll<true>(batch);
-    } else {
-        escapeAll<false>(batch);
-    }
+    escapeInGroups<kGroup>(batch, escapeGroup<false>, escapeGroup<true>);
 }
 
 #endif
