@@ -4,6 +4,10 @@
 #include "fractal/escape_colour.h"
 #include "fractal/escape_kernel_impl.h"
 
+#ifdef ORBIVANE_X86_KERNELS
+#include <xmmintrin.h>
+#endif
+
 namespace {
 
 void escapeBatchScalar(const EscapeBatch& b) {
@@ -67,6 +71,23 @@ const char* escapeKernelName(EscapeKernel kernel) {
     }
 }
 
+#ifdef ORBIVANE_X86_KERNELS
+namespace {
+
+// Runs a vectorised kernel with every floating-point exception masked. Their lanes go on iterating
+// after escaping, into overflow and invalid operations, which must not trap should a host or a
+// driver have unmasked exceptions in this thread. Rounding and the flags seen by the caller stay as
+// they were.
+void runMasked(void (*run)(const EscapeBatch&), const EscapeBatch& batch) {
+    const unsigned int saved = _mm_getcsr();
+    _mm_setcsr(saved | 0x1F80u);  // the six exception mask bits
+    run(batch);
+    _mm_setcsr(saved);
+}
+
+}  // namespace
+#endif
+
 void runEscapeBatch(EscapeKernel kernel, const EscapeBatch& batch) {
     if (batch.count <= 0) {
         return;
@@ -74,13 +95,13 @@ void runEscapeBatch(EscapeKernel kernel, const EscapeBatch& batch) {
     switch (resolveEscapeKernel(kernel)) {
 #ifdef ORBIVANE_X86_KERNELS
     case EscapeKernel::Sse2:
-        escapeBatchSse2(batch);
+        runMasked(escapeBatchSse2, batch);
         return;
     case EscapeKernel::Avx2:
-        escapeBatchAvx2(batch);
+        runMasked(escapeBatchAvx2, batch);
         return;
     case EscapeKernel::Avx512:
-        escapeBatchAvx512(batch);
+        runMasked(escapeBatchAvx512, batch);
         return;
 #endif
     default:

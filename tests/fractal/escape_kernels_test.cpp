@@ -7,6 +7,10 @@
 #include <limits>
 #include <vector>
 
+#if defined(__x86_64__) || defined(_M_X64)
+#include <xmmintrin.h>
+#endif
+
 #include "common/random_source.h"
 #include "fractal/escape_colour.h"
 #include "fractal/escape_kernels.h"
@@ -149,6 +153,50 @@ TEST(EscapeKernels, EveryBatchLengthAndMixedEscapeTimesMatch) {
         expectMatchesScalar(kernel, re, im, false, 0.0, 0.0);
     }
 }
+
+#if defined(__x86_64__) || defined(_M_X64)
+TEST(EscapeKernels, UnmaskedFloatingPointExceptionsNeitherTrapNorLeak) {
+    // Escaped lanes go on into overflow and invalid operations; with those exceptions unmasked (as a
+    // host or driver may leave them) a kernel must neither trap nor change the caller's state.
+    std::vector<double> re, im;
+    for (int k = 0; k < 64; ++k) {
+        re.push_back(k % 2 == 0 ? 1.5 : -0.75 + 0.01 * k);
+        im.push_back(k % 2 == 0 ? 1.3 : 0.1);
+    }
+    std::vector<EscapeResult> expected;
+    for (size_t k = 0; k < re.size(); ++k) {
+        expected.push_back(escapeLoop(re[k], im[k], re[k], im[k]));
+    }
+    const int32_t n = static_cast<int32_t>(re.size());
+    for (EscapeKernel kernel : supportedKernels()) {
+        if (kernel == EscapeKernel::Scalar) {
+            continue;
+        }
+        SCOPED_TRACE(escapeKernelName(kernel));
+        std::vector<int32_t> steps(n);
+        std::vector<double> prev(n), last(n);
+        EscapeBatch batch;
+        batch.re = re.data();
+        batch.im = im.data();
+        batch.count = n;
+        batch.steps = steps.data();
+        batch.prev = prev.data();
+        batch.last = last.data();
+        const unsigned int saved = _mm_getcsr();
+        const unsigned int trapping = (saved & ~0x1F80u) | 0x0180u;  // overflow and invalid unmasked
+        _mm_setcsr(trapping);
+        runEscapeBatch(kernel, batch);
+        const unsigned int after = _mm_getcsr();
+        _mm_setcsr(saved);
+        EXPECT_EQ(after, trapping);
+        for (int32_t k = 0; k < n; ++k) {
+            ASSERT_EQ(steps[k], expected[k].steps) << k;
+            ASSERT_TRUE(sameDouble(prev[k], expected[k].prev)) << k;
+            ASSERT_TRUE(sameDouble(last[k], expected[k].last)) << k;
+        }
+    }
+}
+#endif
 
 namespace {
 
