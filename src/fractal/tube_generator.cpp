@@ -338,32 +338,78 @@ int32_t buildVerticesReference(const VertexLoop& L) {
     return i;
 }
 
-constexpr int32_t kBatchSize = 1024;  // vertices whose sample points go to the escape kernel at once
-constexpr int32_t kPadded = kBatchSize + kStageLanes;  // room for the vectorised steps' last chunk
+constexpr int32_t kBatchSize = 1024;   // vertices per run when runs are not whole tiles of rings
+constexpr int32_t kTileRings = 8;      // rings per run when runs are tiles (see buildVerticesBatched)
+constexpr int32_t kMaxTileRun = 16384; // the most vertices in a run of tiles; wider rings run untiled
 
-// Scratch of the batched loop: one run of vertices, and the ramp of one build.
+// Scratch of the batched loop: one run of vertices, in one block. The arrays of sample points and
+// kernel results are in kernel order (see buildVerticesBatched); the others in vertex order.
 struct BatchScratch {
-    double pos[kPadded];         // path position of each vertex of the run
-    double psi[kPadded];         // spiral: its sample angle
-    double exponent[kPadded];    // spiral: its zoom exponent
-    double cosPsi[kPadded];      // spiral: cos psi
-    double sinPsi[kPadded];      // spiral: sin psi
-    double q[kPadded];           // spiral: its zoom divisor 0.9^exponent
-    double re[kPadded];          // its sample point, real part
-    double im[kPadded];          // its sample point, imaginary part
-    double prev[kPadded];        // kernel out: |z|^2 before the last step
-    double last[kPadded];        // kernel out: |z|^2 after the last step
-    float raw[kPadded];          // its raw brightness
-    int32_t brightness[kPadded]; // its brightness after error diffusion, 0..150
-    int32_t steps[kPadded];      // kernel out: step counts
-    int32_t index[kPadded];      // its colour's place in ramp (0: a hole)
-    PackedColour colour[kPadded];  // its escape colour, palette transform applied
-    PackedColour scaled[kPadded];  // the colour scaled by the brightness
+    double* pos;              // path position of each vertex of the run
+    double* psi;              // spiral: its sample angle
+    double* exponent;         // spiral: its zoom exponent
+    double* cosPsi;           // kernel order. Spiral: cos psi
+    double* sinPsi;           // kernel order. Spiral: sin psi
+    double* q;                // kernel order. Spiral: the zoom divisor 0.9^exponent
+    double* re;               // kernel order: the sample point, real part
+    double* im;               // kernel order: its imaginary part
+    double* prev;             // kernel order, kernel out: |z|^2 before the last step
+    double* last;             // kernel order, kernel out: |z|^2 after the last step
+    float* raw;               // raw brightness of each vertex
+    int32_t* brightness;      // the brightness of each vertex after error diffusion, 0..150
+    int32_t* steps;           // kernel order, kernel out: step counts
+    int32_t* index;           // kernel order: the escape colour's place in ramp (0: a hole)
+    PackedColour* colour;     // the escape colour of each vertex, palette transform applied
+    PackedColour* scaled;     // that colour scaled by the vertex's brightness
+    int32_t* tileVertex;      // a whole tile's kernel order: vertex of the run at each place
+    int32_t* tileSlot;        // a whole tile's kernel order: place of each vertex of the run
+    int32_t* straight;        // 0, 1, 2, ...: the kernel order of a run that is not a whole tile
+    double* cosPhi;           // cosine of each place's angle around the tube (padded)
+    double* sinPhi;           // its sine
+    double* cosAlphaSinPhi;   // cos(pitch) * sinPhi
     PackedColour ramp[kSmoothedCountMax + 2];  // 0 (a hole), then the colour of each smoothed count
 };
 
-// The batched vertex loop: the same vertices, bit for bit, as buildVerticesReference, in runs of up to
-// kBatchSize vertices:
+// Carves the scratch arrays for runs of up to run vertices and rings of ringSize places out of one
+// zero-filled block (the vectorised steps may read the padding); null when it cannot be had. The
+// block is released with std::free.
+void* allocateScratch(BatchScratch& b, int32_t run, int32_t ringSize) {
+    const size_t n = static_cast<size_t>(run) + kStageLanes;         // entries per run array
+    const size_t places = static_cast<size_t>(ringSize) + kStageLanes; // entries per ring array
+    const size_t doubles = 10 * n + 3 * places;
+    const size_t words = 9 * n;  // 4-byte entries
+    if (places > SIZE_MAX / 256 || n > SIZE_MAX / 256) {  // 116 bytes per run entry, 24 per place
+        return nullptr;
+    }
+    void* block = std::calloc(1, doubles * sizeof(double) + words * 4);
+    if (block == nullptr) {
+        return nullptr;
+    }
+    double* d = static_cast<double*>(block);
+    double** const runDoubles[] = {&b.pos, &b.psi, &b.exponent, &b.cosPsi, &b.sinPsi,
+                                   &b.q,   &b.re,  &b.im,       &b.prev,   &b.last};
+    for (double** array : runDoubles) {
+        *array = d;
+        d += n;
+    }
+    b.cosPhi = d;
+    b.sinPhi = d + places;
+    b.cosAlphaSinPhi = d + 2 * places;
+    char* w = reinterpret_cast<char*>(d + 3 * places);
+    b.raw = reinterpret_cast<float*>(w);
+    int32_t** const runInts[] = {&b.brightness, &b.steps, &b.index, &b.tileVertex, &b.tileSlot, &b.straight};
+    w += n * 4;
+    for (int32_t** array : runInts) {
+        *array = reinterpret_cast<int32_t*>(w);
+        w += n * 4;
+    }
+    b.colour = reinterpret_cast<PackedColour*>(w);
+    b.scaled = reinterpret_cast<PackedColour*>(w + n * 4);
+    return block;
+}
+
+// The batched vertex loop: the same vertices, bit for bit, as buildVerticesReference, in runs of
+// vertices:
 // 1. geometry, ring records and raw brightness, a ring's stretch of vertices at a time on vectors
 //    (the path position is a running sum, kept sequential);
 // 2. the error-diffused brightness, a strictly sequential chain, together with the maths library calls
@@ -375,22 +421,36 @@ struct BatchScratch {
 // 4. the colours: smoothed counts on vectors, the ramp, the scaling by brightness on vectors.
 // The cosine and sine of each place around a ring are the same for every ring and are computed once;
 // so are the products of the ring's helix angle with the pitch.
+// A run is a tile of kTileRings whole rings where it can be. The kernel then takes its points place by
+// place, the kTileRings points at one place of consecutive rings side by side: each ring is one turn
+// of the sample circle, so those points lie close together and escape after similar numbers of steps,
+// and the kernel's lanes, which wait for the slowest in their group, idle less. Other runs (the last
+// one, or all of them when the rings are too wide) are kBatchSize vertices taken in order.
 // Returns the number of vertices written, or -1 (nothing written) when the scratch memory cannot be had.
 int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
     const TubeShape& shape = L.shape;
     const FractalPath& path = L.path;
-    const size_t places = static_cast<size_t>(L.ringSize) + kStageLanes;
-    if (places > (SIZE_MAX - sizeof(BatchScratch)) / (3 * sizeof(double))) {
-        return -1;
-    }
-    void* block = std::malloc(sizeof(BatchScratch) + 3 * places * sizeof(double));
+    const bool tiled = L.ringSize <= kMaxTileRun / kTileRings;
+    const int32_t tileRun = tiled ? kTileRings * L.ringSize : 0;  // vertices in a whole tile
+    const int32_t runCap = tileRun > kBatchSize ? tileRun : kBatchSize;
+    BatchScratch b;
+    void* block = allocateScratch(b, runCap, L.ringSize);
     if (block == nullptr) {
         return -1;
     }
-    BatchScratch& b = *static_cast<BatchScratch*>(block);
-    double* cosPhi = reinterpret_cast<double*>(static_cast<char*>(block) + sizeof(BatchScratch));
-    double* sinPhi = cosPhi + places;
-    double* cosAlphaSinPhi = sinPhi + places;
+    for (int32_t k = 0; k < runCap; ++k) {
+        b.straight[k] = k;
+    }
+    for (int32_t k = 0; k < tileRun; ++k) {
+        // Place k holds ring k % kTileRings of the tile at place k / kTileRings around the tube.
+        const int32_t vertex = (k % kTileRings) * L.ringSize + k / kTileRings;
+        b.tileVertex[k] = vertex;
+        b.tileSlot[vertex] = k;
+    }
+    double* const cosPhi = b.cosPhi;
+    double* const sinPhi = b.sinPhi;
+    double* const cosAlphaSinPhi = b.cosAlphaSinPhi;
+    const size_t places = static_cast<size_t>(L.ringSize) + kStageLanes;
 
     const double phiStep = shape.angularRate * shape.step;  // angle around the tube per place in a ring
     for (size_t j = 0; j < places; ++j) {
@@ -404,8 +464,6 @@ int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
     for (int32_t c = 0; c <= kSmoothedCountMax; ++c) {
         b.ramp[c + 1] = L.palette.shift ? shiftPalette(colourFromCount(c), L.palette.variant) : colourFromCount(c);
     }
-    // The steps may read the padding of a run's arrays: keep it defined.
-    std::memset(block, 0, offsetof(BatchScratch, ramp));
 
     const EscapeKernel kernel = resolveEscapeKernel(requested);
     const BuildStages stages = buildStagesFor(kernel);
@@ -453,8 +511,9 @@ int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
     int32_t i = 0;       // first vertex of the run
     while (i < L.vertexCount && !ended) {
         // 1. Geometry and raw brightness, one ring's stretch at a time.
+        const int32_t runLength = tileRun > 0 && L.vertexCount - i >= tileRun ? tileRun : kBatchSize;
         int32_t count = 0;  // vertices in this run
-        while (count < kBatchSize && i + count < L.vertexCount && !ended) {
+        while (count < runLength && i + count < L.vertexCount && !ended) {
             const int32_t v = i + count;
             if (ringChanged) {
                 const int32_t ringStart = r * L.ringSize;
@@ -473,8 +532,8 @@ int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
                 ++ringsWritten;
             }
             int32_t room = L.ringSize - j;
-            if (room > kBatchSize - count) {
-                room = kBatchSize - count;
+            if (room > runLength - count) {
+                room = runLength - count;
             }
             if (room > L.vertexCount - v) {
                 room = L.vertexCount - v;
@@ -505,20 +564,29 @@ int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
             }
         }
 
-        // 2. Brightness and sample points.
+        // The kernel order of this run: vertexOf[k] is the vertex at place k, slotOf[v] the place of
+        // vertex v.
+        const bool tile = tileRun > 0 && count == tileRun;
+        const int32_t* const vertexOf = tile ? b.tileVertex : b.straight;
+        const int32_t* const slotOf = tile ? b.tileSlot : b.straight;
+
+        // 2. Brightness (vertex by vertex) and sample points (place by place).
         if (path.pathMode == 0) {
             stages.spiralArguments(constants, b.pos, count, b.psi, b.exponent);
             for (int32_t k = 0; k < count; ++k) {
                 b.brightness[k] = diffuseBrightness(acc, b.raw[k]);
-                b.cosPsi[k] = std::cos(b.psi[k]);
-                b.sinPsi[k] = std::sin(b.psi[k]);
-                b.q[k] = std::pow(0.9, b.exponent[k]);
+                const int32_t v = vertexOf[k];
+                const double psi = b.psi[v];  // one load, so that cos and sin share one library call
+                const double exponent = b.exponent[v];
+                b.cosPsi[k] = std::cos(psi);
+                b.sinPsi[k] = std::sin(psi);
+                b.q[k] = std::pow(0.9, exponent);
             }
             stages.spiralPoints(constants, b.cosPsi, b.sinPsi, b.q, count, b.re, b.im);
         } else {
             for (int32_t k = 0; k < count; ++k) {
                 b.brightness[k] = diffuseBrightness(acc, b.raw[k]);
-                const double at = b.pos[k];
+                const double at = b.pos[vertexOf[k]];
                 const double theta = L.drift * at + shape.angularRate * at;
                 const ComplexPoint p = L.gen.flightPoint(path, shape, at, theta);
                 b.re[k] = p.re;
@@ -530,18 +598,19 @@ int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
         batch.count = count;
         runEscapeBatch(kernel, batch);
 
-        // 4. Colours. A vertex without brightness stays uncoloured, whatever its point; colour 0 stays
-        // a hole (a 0 byte scales to 0).
-        stages.rampIndices(b.steps, b.prev, b.last, b.brightness, count, b.index);
-        for (int32_t k = 0; k < count; ++k) {
-            b.colour[k] = b.ramp[b.index[k]];
+        // 4. Colours: ramp indices place by place, then colours vertex by vertex. A vertex without
+        // brightness stays uncoloured, whatever its point, as every byte scales to 0; so does colour 0,
+        // a hole.
+        stages.rampIndices(b.steps, b.prev, b.last, count, b.index);
+        for (int32_t v = 0; v < count; ++v) {
+            b.colour[v] = b.ramp[b.index[slotOf[v]]];
         }
         stages.scaleColours(b.colour, b.brightness, count, b.scaled);
-        for (int32_t k = 0; k < count; ++k) {
-            TubeVertex& vertex = L.vertices[i + k];
-            vertex.red = packedRed(b.scaled[k]);
-            vertex.green = packedGreen(b.scaled[k]);
-            vertex.blue = packedBlue(b.scaled[k]);
+        for (int32_t v = 0; v < count; ++v) {
+            TubeVertex& vertex = L.vertices[i + v];
+            vertex.red = packedRed(b.scaled[v]);
+            vertex.green = packedGreen(b.scaled[v]);
+            vertex.blue = packedBlue(b.scaled[v]);
         }
         i += count;
     }

@@ -108,16 +108,15 @@ STAGE_BODY void spiralPointsBody(const StageConstants& c, const double* cosPsi, 
     }
 }
 
-STAGE_BODY void rampIndicesBody(const int32_t* steps, const double* prev, const double* last,
-                                const int32_t* brightness, int32_t count, int32_t* index) {
+STAGE_BODY void rampIndicesBody(const int32_t* steps, const double* prev, const double* last, int32_t count,
+                                int32_t* index) {
     const VD zero = {};
     const VD sixteen = zero + 16.0;
     const VI zeroI = {};
     for (int32_t k = 0; k < count; k += kStageLanes) {
-        VI st, br;
+        VI st;
         VD before, after;
         LOAD(st, steps + k);
-        LOAD(br, brightness + k);
         LOAD(before, prev + k);
         LOAD(after, last + k);
         // Sixteenths of a step past |z|^2 = 4, as smoothedCount works them out; a NaN counts as 0.
@@ -125,7 +124,7 @@ STAGE_BODY void rampIndicesBody(const int32_t* steps, const double* prev, const 
         VD clamped = q >= sixteen ? sixteen : q;
         clamped = clamped > zero ? clamped : zero;
         const VI smoothed = (st - 1) * 16 + __builtin_convertvector(clamped, VI);
-        const VI coloured = (st >= 1) & (st < kEscapeSteps) & (br != zeroI);
+        const VI coloured = (st >= 1) & (st < kEscapeSteps);
         const VI out = coloured ? smoothed + 1 : zeroI;
         STORE(index + k, out);
     }
@@ -160,8 +159,8 @@ STAGE_BODY void scaleColoursBody(const PackedColour* colour, const int32_t* brig
         spiralPointsBody(c, cosPsi, sinPsi, q, count, re, im);                                                 \
     }                                                                                                          \
     ATTRIBUTES void rampIndices##SUFFIX(const int32_t* steps, const double* prev, const double* last,         \
-                                        const int32_t* brightness, int32_t count, int32_t* index) {            \
-        rampIndicesBody(steps, prev, last, brightness, count, index);                                          \
+                                        int32_t count, int32_t* index) {                                       \
+        rampIndicesBody(steps, prev, last, count, index);                                                      \
     }                                                                                                          \
     ATTRIBUTES void scaleColours##SUFFIX(const PackedColour* colour, const int32_t* brightness, int32_t count, \
                                          PackedColour* out) {                                                  \

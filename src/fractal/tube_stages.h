@@ -58,9 +58,8 @@ struct BuildStages {
     // Spiral paths: sample points from cos psi, sin psi and the zoom divisor q.
     void (*spiralPoints)(const StageConstants& c, const double* cosPsi, const double* sinPsi, const double* q,
                          int32_t count, double* re, double* im);
-    // Index into the colour ramp shifted by one (0: a hole) from the escape results and brightness.
-    void (*rampIndices)(const int32_t* steps, const double* prev, const double* last, const int32_t* brightness,
-                        int32_t count, int32_t* index);
+    // Index into the colour ramp shifted by one (0: a hole) from the escape results.
+    void (*rampIndices)(const int32_t* steps, const double* prev, const double* last, int32_t count, int32_t* index);
     // Each colour's three bytes scaled by its brightness in percent (truncated, at most 255).
     void (*scaleColours)(const PackedColour* colour, const int32_t* brightness, int32_t count, PackedColour* out);
 };
