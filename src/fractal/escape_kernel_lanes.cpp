@@ -1,9 +1,34 @@
-// The escape loop for instruction sets without masked stores (SSE2, AVX2), written once on the
-// compiler's vector types; each including file compiles it for its own target.
-#pragma once
+// The escape loop for instruction sets without masked stores: SSE2 (2 points per vector) and AVX2 (4),
+// written once on the compiler's vector types and compiled for each.
+#include "fractal/escape_kernel_impl.h"
 
-#include <cstdint>
+#ifdef ORBIVANE_X86_KERNELS
+
+#include <immintrin.h>
+
 #include <cstring>
+
+namespace {
+
+constexpr int kMaxSteps = 256;  // the escape loop's iteration limit
+constexpr int kCheckEvery = 4;  // steps between tests for a finished group; divides kMaxSteps, and even
+
+typedef double Sse2Vector __attribute__((vector_size(16)));  // 2 lanes
+typedef double Avx2Vector __attribute__((vector_size(32)));  // 4 lanes
+typedef decltype(Sse2Vector{} <= Sse2Vector{}) Sse2Mask;    // mask of a comparison: -1 or 0 per lane
+typedef decltype(Avx2Vector{} <= Avx2Vector{}) Avx2Mask;
+
+// Whether a comparison mask has a lane set.
+inline bool anyLane(Sse2Mask mask) {
+    __m128i bits;
+    std::memcpy(&bits, &mask, sizeof bits);
+    return _mm_movemask_pd(_mm_castsi128_pd(bits)) != 0;
+}
+__attribute__((target("avx2"))) inline bool anyLane(Avx2Mask mask) {
+    __m256i bits;
+    std::memcpy(&bits, &mask, sizeof bits);
+    return _mm256_movemask_pd(_mm256_castsi256_pd(bits)) != 0;
+}
 
 // Runs one full group of Vectors vectors of VD's lanes. Each lane does what escapeLoop does: at the
 // start of every step it tests |z|^2 <= 4 (false for a NaN), and its results are those of the first
@@ -13,15 +38,13 @@
 //   count, so that between them they hold the last two;
 // - the mask is all ones (-1) for a live lane, so subtracting it after the test counts the step.
 // At the end the parity of the count says which register holds which of the two.
-// AnyLane tells whether a mask has a lane set.
-template <typename VD, int Vectors, int MaxSteps, int CheckEvery, bool Julia, typename AnyLane>
+template <typename VD, int Vectors, bool Julia>
 static inline __attribute__((always_inline)) void escapeGroupLanes(const double* re, const double* im,
                                                                    double juliaRe, double juliaIm,
                                                                    int32_t* stepsOut, double* prevOut,
-                                                                   double* lastOut, AnyLane anyLane) {
+                                                                   double* lastOut) {
     typedef decltype(VD{} <= VD{}) VL;  // mask of a VD comparison: -1 or 0 per lane
     constexpr int kLanes = sizeof(VD) / sizeof(double);
-    static_assert(CheckEvery % 2 == 0, "the parity of a step's count must follow from its place");
     const VD four = VD{} + 4.0;
     VD x[Vectors], y[Vectors], x2[Vectors], y2[Vectors], cRe[Vectors], cIm[Vectors];
     VD even[Vectors];  // |z|^2 tested at counts 0, 2, 4, ... while alive
@@ -41,9 +64,9 @@ static inline __attribute__((always_inline)) void escapeGroupLanes(const double*
         alive[v] = VL{} - 1;
         count[v] = VL{};
     }
-    for (int done = 0; done < MaxSteps; done += CheckEvery) {
+    for (int done = 0; done < kMaxSteps; done += kCheckEvery) {
 #pragma GCC unroll 8
-        for (int s = 0; s < CheckEvery; ++s) {
+        for (int s = 0; s < kCheckEvery; ++s) {
 #pragma GCC unroll 8
             for (int v = 0; v < Vectors; ++v) {
                 const VD m = x2[v] + y2[v];
@@ -84,3 +107,30 @@ static inline __attribute__((always_inline)) void escapeGroupLanes(const double*
         }
     }
 }
+
+constexpr int kVectors = 4;  // vectors in flight: the fastest count here for both, though a few values spill
+
+// SSE2 is part of x86-64: no target attribute needed.
+template <bool Julia>
+void sse2Group(const double* re, const double* im, double juliaRe, double juliaIm, int32_t* steps, double* prev,
+               double* last) {
+    escapeGroupLanes<Sse2Vector, kVectors, Julia>(re, im, juliaRe, juliaIm, steps, prev, last);
+}
+
+template <bool Julia>
+__attribute__((target("avx2"))) void avx2Group(const double* re, const double* im, double juliaRe, double juliaIm,
+                                               int32_t* steps, double* prev, double* last) {
+    escapeGroupLanes<Avx2Vector, kVectors, Julia>(re, im, juliaRe, juliaIm, steps, prev, last);
+}
+
+}  // namespace
+
+void escapeBatchSse2(const EscapeBatch& batch) {
+    escapeInGroups<2 * kVectors>(batch, sse2Group<false>, sse2Group<true>);
+}
+
+__attribute__((target("avx2"))) void escapeBatchAvx2(const EscapeBatch& batch) {
+    escapeInGroups<4 * kVectors>(batch, avx2Group<false>, avx2Group<true>);
+}
+
+#endif
