@@ -447,18 +447,15 @@ int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
         b.tileVertex[k] = vertex;
         b.tileSlot[vertex] = k;
     }
-    double* const cosPhi = b.cosPhi;
-    double* const sinPhi = b.sinPhi;
-    double* const cosAlphaSinPhi = b.cosAlphaSinPhi;
     const size_t places = static_cast<size_t>(L.ringSize) + kStageLanes;
 
     const double phiStep = shape.angularRate * shape.step;  // angle around the tube per place in a ring
     for (size_t j = 0; j < places; ++j) {
         const bool place = j < static_cast<size_t>(L.ringSize);
         const double phi = phiStep * static_cast<double>(j);
-        cosPhi[j] = place ? std::cos(phi) : 0.0;
-        sinPhi[j] = place ? std::sin(phi) : 0.0;
-        cosAlphaSinPhi[j] = L.cosAlpha * sinPhi[j];
+        b.cosPhi[j] = place ? std::cos(phi) : 0.0;
+        b.sinPhi[j] = place ? std::sin(phi) : 0.0;
+        b.cosAlphaSinPhi[j] = L.cosAlpha * b.sinPhi[j];
     }
     b.ramp[0] = 0;
     for (int32_t c = 0; c <= kSmoothedCountMax; ++c) {
@@ -548,9 +545,9 @@ int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
                     break;
                 }
             }
-            stretch.cosPhi = cosPhi + j;
-            stretch.sinPhi = sinPhi + j;
-            stretch.cosAlphaSinPhi = cosAlphaSinPhi + j;
+            stretch.cosPhi = b.cosPhi + j;
+            stretch.sinPhi = b.sinPhi + j;
+            stretch.cosAlphaSinPhi = b.cosAlphaSinPhi + j;
             stretch.count = n;
             stretch.vertices = L.vertices + v;
             stretch.raw = b.raw + count;
