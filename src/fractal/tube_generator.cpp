@@ -258,6 +258,47 @@ inline void writeRing(const VertexLoop& L, int32_t r, int32_t i, TubeRing& ring)
     ring.firstVertex = i;
 }
 
+// Position and unit normal of the vertex at angle phi around the ring that starts at vertex ringStart,
+// whose helix angle has cosine cosT and sine sinT; the normal is also returned in n.
+inline void placeVertex(const VertexLoop& L, int32_t ringStart, double cosT, double sinT, double phi,
+                        TubeVertex& vertex, double n[3]) {
+    const TubeShape& shape = L.shape;
+    const double cosPhi = std::cos(phi);
+    const double sinPhi = std::sin(phi);
+    n[0] = cosT * cosPhi + sinT * L.sinAlpha * sinPhi;
+    n[1] = L.cosAlpha * sinPhi;
+    n[2] = sinT * cosPhi - cosT * L.sinAlpha * sinPhi;
+    const double axis[3] = {shape.helixRadius * cosT, shape.risePerVertex * ringStart, shape.helixRadius * sinT};
+    for (int a = 0; a < 3; ++a) {
+        vertex.position[a] = (axis[a] + shape.tubeRadius * n[a]) / shape.helixRadius;
+        vertex.normal[a] = n[a];
+    }
+}
+
+// The vertices from `from` on, which the path did not reach (its summed positions met the sweep a
+// vertex or more early): the geometry and ring records every vertex and ring has, but no colour.
+// So they are holes like the points inside the set, and whatever else reads the arrays (the quads
+// of the ring before them, normal smoothing, the ring sort) finds them on the tube.
+void placeUnreachedVertices(const VertexLoop& L, int32_t from) {
+    const TubeShape& shape = L.shape;
+    const double phiStep = shape.angularRate * shape.step;
+    for (int32_t i = from; i < L.vertexCount; ++i) {
+        const int32_t r = i / L.ringSize;
+        const int32_t j = i % L.ringSize;
+        const int32_t ringStart = r * L.ringSize;
+        if (j == 0 && r < L.ringCount) {
+            writeRing(L, r, i, L.rings[r]);
+        }
+        const double t = shape.step * ringStart;
+        TubeVertex& vertex = L.vertices[i];
+        double n[3];
+        placeVertex(L, ringStart, std::cos(t), std::sin(t), phiStep * j, vertex, n);
+        vertex.red = 0;
+        vertex.green = 0;
+        vertex.blue = 0;
+    }
+}
+
 // Stores an escape colour scaled by the vertex's brightness; colour 0 stays a hole.
 inline void paintVertex(TubeVertex& vertex, PackedColour colour, int32_t brightness) {
     if (colour == 0) {
@@ -297,23 +338,14 @@ int32_t buildVerticesReference(const VertexLoop& L) {
             sinT = std::sin(t);
             ringOfT = r;
         }
-        const double phi = phiStep * j;
-        const double cosPhi = std::cos(phi);
-        const double sinPhi = std::sin(phi);
-        const double n[3] = {cosT * cosPhi + sinT * L.sinAlpha * sinPhi, L.cosAlpha * sinPhi,
-                             sinT * cosPhi - cosT * L.sinAlpha * sinPhi};
-        const double axis[3] = {shape.helixRadius * cosT, shape.risePerVertex * ringStart, shape.helixRadius * sinT};
-
         if (j == 0 && ringsWritten < L.ringCount) {
             writeRing(L, r, i, L.rings[ringsWritten]);
             ++ringsWritten;
         }
 
         TubeVertex& vertex = L.vertices[i];
-        for (int a = 0; a < 3; ++a) {
-            vertex.position[a] = (axis[a] + shape.tubeRadius * n[a]) / shape.helixRadius;
-            vertex.normal[a] = n[a];
-        }
+        double n[3];
+        placeVertex(L, ringStart, cosT, sinT, phiStep * j, vertex, n);
 
         const float raw = L.bakeLighting == 1 ? lightModel(n, L.light, L.diffuseWeight, L.specularWeight,
                                                                 L.ambientWeight, L.shininess)
@@ -618,18 +650,14 @@ int32_t buildVerticesBatched(const VertexLoop& L, EscapeKernel requested) {
 }  // namespace
 
 bool TubeGenerator::generate(TubeShape& shape, FractalPath& path, TubeArrays& out) {
+    return prepareImage(shape, path) && fillImage(shape, path, out);
+}
+
+bool TubeGenerator::prepareImage(TubeShape& shape, FractalPath& path) {
     currentVertex = 0;
 
     // Pitch of the helix, from the shape before scaling.
-    const double alpha = std::atan(shape.rise / (shape.sweep * shape.helixRadius));
-    const double sinAlpha = std::sin(alpha);
-    const double cosAlpha = std::cos(alpha);
-
-    const double lightLength = std::sqrt(lightDirection[0] * lightDirection[0] + lightDirection[1] * lightDirection[1] +
-                                         lightDirection[2] * lightDirection[2]);
-    const float light[3] = {static_cast<float>(lightDirection[0] / lightLength),
-                            static_cast<float>(lightDirection[1] / lightLength),
-                            static_cast<float>(lightDirection[2] / lightLength)};
+    pitch = std::atan(shape.rise / (shape.sweep * shape.helixRadius));
 
     // The image's one random draw picks one of the two light settings.
     const int draw = random != nullptr ? random->next() : 0;
@@ -658,6 +686,24 @@ bool TubeGenerator::generate(TubeShape& shape, FractalPath& path, TubeArrays& ou
         ringSize = 0;
         return false;
     }
+    return true;
+}
+
+bool TubeGenerator::fillImage(const TubeShape& shape, const FractalPath& path, TubeArrays& out) {
+    currentVertex = 0;
+    if (vertexCount < 1 || ringSize < 1 || !(shape.sweep > 0.0)) {
+        vertexCount = 0;
+        ringSize = 0;
+        return false;  // not laid out, or no path to walk
+    }
+    const double sinAlpha = std::sin(pitch);
+    const double cosAlpha = std::cos(pitch);
+
+    const double lightLength = std::sqrt(lightDirection[0] * lightDirection[0] + lightDirection[1] * lightDirection[1] +
+                                         lightDirection[2] * lightDirection[2]);
+    const float light[3] = {static_cast<float>(lightDirection[0] / lightLength),
+                            static_cast<float>(lightDirection[1] / lightLength),
+                            static_cast<float>(lightDirection[2] / lightLength)};
 
     const int32_t ringCount = vertexCount / ringSize;
     const size_t vertexBytes = static_cast<size_t>(vertexCount) * sizeof(TubeVertex);
@@ -693,11 +739,8 @@ bool TubeGenerator::generate(TubeShape& shape, FractalPath& path, TubeArrays& ou
     if (i < 0) {
         i = buildVerticesReference(loop);
     }
-    // Should the summed steps reach the sweep a vertex early, the rest become holes rather than
-    // uninitialised records.
-    if (i < vertexCount) {
-        std::memset(vertices + i, 0, static_cast<size_t>(vertexCount - i) * sizeof(TubeVertex));
-    }
+    // Should the summed steps reach the sweep a vertex early, the rest are placed on the tube as holes.
+    placeUnreachedVertices(loop, i);
 
     currentVertex = 0;
     out.vertices = vertices;

@@ -47,6 +47,8 @@ public:
     float detailWidth = 0;                     // reference width: 300 x detail factor (set by the caller)
     float detailHeight = 0;                    // reference height: 200 x detail factor (set by the caller)
     float scaleDivisor = 0;                    // divisor applied to the shape's lengths (set by generate)
+    double pitch = 0;                          // pitch angle of the helix, radians, from the unscaled shape
+                                               // (set by generate)
     int32_t currentVertex = 0;                 // vertex being built; 0 outside generate
     FractalPath* pathTable = nullptr;          // the view table, 5 records, owned (init)
     TubeShape* shapeTable = nullptr;           // the view table, 5 records, owned (init)
@@ -75,6 +77,15 @@ public:
     // (the caller owns them). False on allocation failure, size overflow or a ring size of 0:
     // then nothing is handed over and nothing leaks.
     bool generate(TubeShape& shape, FractalPath& path, TubeArrays& out);
+    // generate in its two steps, for callers that look at or adjust the laid-out shape in between.
+    // prepareImage: the pitch, the one random draw and its light weights, the scaling of the shape's
+    // lengths and layoutTube. False (vertexCount and ringSize 0) when the shape cannot be laid out or
+    // its sweep is not positive.
+    bool prepareImage(TubeShape& shape, FractalPath& path);
+    // fillImage: allocates the arrays of the prepared shape and path and runs the vertex loop; every
+    // vertex gets its position and normal and every complete ring its record, including the vertices
+    // after the path position reaches the sweep, which stay uncoloured (holes). Same failures as generate.
+    bool fillImage(const TubeShape& shape, const FractalPath& path, TubeArrays& out);
     // The sizing step of generate (lengths already scaled): ringSize, vertexCount, derived path values.
     // False (vertexCount and ringSize 0) when the shape cannot be laid out: a ring size below 1, or a
     // ring size or vertex count that is not a finite int32 of at least 1.

@@ -9,6 +9,7 @@
 
 #include "common/random_source.h"
 #include "fractal/escape_colour.h"
+#include "fractal/escape_kernels.h"
 #include "fractal/tube_generator.h"
 #include "fractal/view_table.h"
 
@@ -122,6 +123,89 @@ TEST(TubeGenerator, SizesPerDetailFactor) {
             ASSERT_NEAR(length(img.arrays.vertices[i].normal), 1.0, 1e-12) << i;
             ASSERT_TRUE(std::isfinite(img.arrays.vertices[i].position[1])) << i;
         }
+    }
+}
+
+namespace {
+
+// View 0 at the preview size, its sweep cut after layout so that the summed path position reaches it
+// when `endAt` vertices are written: built the reference way, or batched on `kernel`.
+struct ShortPathImage {
+    TubeGenerator gen;
+    ScriptedRandom draw{0};
+    TubeArrays arrays;
+    bool ok = false;
+    ShortPathImage(bool reference, EscapeKernel kernel, int32_t endBeforeLast) {
+        TrackingAllocator::reset();
+        gen.allocate = TrackingAllocator::allocate;
+        gen.release = TrackingAllocator::release;
+        gen.detailWidth = 120.0f;
+        gen.detailHeight = 80.0f;
+        gen.random = &draw;
+        gen.referenceBuild = reference;
+        gen.escapeKernel = kernel;
+        if (!gen.init()) return;
+        TubeShape shape = gen.shapeTable[0];
+        FractalPath path = gen.pathTable[0];
+        if (!gen.prepareImage(shape, path)) return;
+        const int32_t endAt = gen.vertexCount - endBeforeLast;
+        shape.sweep = shape.step * (endAt - 0.5);  // vertex endAt - 1 is the last one on the path
+        ok = gen.fillImage(shape, path, arrays);
+    }
+    ~ShortPathImage() {
+        for (void* p : {static_cast<void*>(arrays.vertices), static_cast<void*>(arrays.rings)}) {
+            TrackingAllocator::live.erase(p);
+        }
+        freeTubeArrays(arrays);
+    }
+};
+
+bool sameBits(const double a[3], const double b[3]) { return std::memcmp(a, b, 3 * sizeof(double)) == 0; }
+
+}  // namespace
+
+TEST(TubeGenerator, VerticesPastTheEndOfThePathAreHolesOnTheTube) {
+    Image whole(0, 0.4f);
+    ASSERT_TRUE(whole.ok);
+    const int32_t ringSize = whole.gen.ringSize;
+    const int32_t count = whole.gen.vertexCount;
+    const int32_t rings = whole.ringCount();
+    // The path ends inside the last ring but one: part of a ring and a whole ring (with its record) are
+    // never reached, and the ring before them has quads whose far corners are unreached vertices.
+    const int32_t endBeforeLast = 2 * ringSize + 7;
+    const int32_t endAt = count - endBeforeLast;
+    ASSERT_LT(endAt / ringSize, rings - 1);
+
+    const ShortPathImage reference(true, EscapeKernel::Scalar, endBeforeLast);
+    ASSERT_TRUE(reference.ok);
+    ASSERT_EQ(reference.gen.vertexCount, count);
+    int32_t coloured = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const TubeVertex& v = reference.arrays.vertices[i];
+        const TubeVertex& w = whole.arrays.vertices[i];
+        // The geometry does not depend on where the path ends: every vertex lies where the whole
+        // image has it, with its unit normal, so no quad reaches off the tube.
+        ASSERT_TRUE(sameBits(v.position, w.position)) << i;
+        ASSERT_TRUE(sameBits(v.normal, w.normal)) << i;
+        if (i >= endAt) {
+            ASSERT_EQ(v.red | v.green | v.blue, 0) << i;  // unreached: a hole
+        } else {
+            coloured += (v.red | v.green | v.blue) != 0;
+        }
+    }
+    EXPECT_GT(coloured, endAt / 2);
+    // Every complete ring has its own record, the unreached ones included.
+    EXPECT_EQ(0, std::memcmp(reference.arrays.rings, whole.arrays.rings, sizeof(TubeRing) * rings));
+
+    // The batched builds end at the same vertex and give the same bytes.
+    for (int32_t k = 0; k < kEscapeKernelCount; ++k) {
+        const EscapeKernel kernel = static_cast<EscapeKernel>(k);
+        if (!escapeKernelSupported(kernel)) continue;
+        SCOPED_TRACE(escapeKernelName(kernel));
+        const ShortPathImage batched(false, kernel, endBeforeLast);
+        ASSERT_TRUE(batched.ok);
+        EXPECT_EQ(0, std::memcmp(batched.arrays.vertices, reference.arrays.vertices, sizeof(TubeVertex) * count));
+        EXPECT_EQ(0, std::memcmp(batched.arrays.rings, reference.arrays.rings, sizeof(TubeRing) * rings));
     }
 }
 

@@ -519,4 +519,72 @@ TEST(SceneWithGenerator, BuildsAConsistentImage) {
     scene.releaseImage();
 }
 
+// A real image whose path ends before its last two rings: the vertices it never reached are holes on
+// the tube for everything that reads them, the smoothing, the ring sort and both ways of drawing.
+TEST(SceneWithGenerator, VerticesPastTheEndOfThePathStayOnTheTube) {
+    MemorySettingsBackend settings;
+    ScopedSettingsBackend useSettings(settings);
+    settings.store("detail_level", 0);
+    settings.store("light_source", 1);  // lit: the normals are smoothed
+    FakePlatform platform;
+    LcgRandom random(1);
+    Scene scene;
+    scene.platform = &platform;
+    scene.random = &random;
+    int32_t endAt = 0;
+    double tubeRadius = 0;  // about the helix axis, whose radius is 1
+    scene.generateImage = [&](TubeGenerator& g, TubeShape& shape, FractalPath& path, TubeArrays& out) {
+        if (!g.prepareImage(shape, path)) return false;
+        tubeRadius = shape.tubeRadius / shape.helixRadius;
+        endAt = g.vertexCount - 2 * g.ringSize - 7;
+        shape.sweep = shape.step * (endAt - 0.5);  // the summed positions reach it at vertex endAt
+        return g.fillImage(shape, path, out);
+    };
+    scene.loadSettings();
+    scene.playlist.cursor = 0;
+    ASSERT_TRUE(scene.buildImage());
+    const int32_t ringSize = scene.ringSize;
+    const int32_t ringCount = scene.vertexCount / ringSize;
+    ASSERT_GT(endAt, ringSize);
+    // The path's last vertices lie far outside the set (uncoloured): colour the last reached ring so
+    // that quads of reached vertices reach unreached corners.
+    for (int32_t v = endAt - ringSize; v < endAt; ++v) scene.vertices[v].green = 64;
+    for (int32_t i = endAt; i < scene.vertexCount; ++i) {
+        const TubeVertex& t = scene.vertices[i];
+        ASSERT_EQ(t.red | t.green | t.blue, 0) << i;
+    }
+    int32_t notUnit = 0;  // smoothed normals that are not of unit length
+    for (int32_t i = 0; i < scene.vertexCount; ++i) {
+        const double* n = scene.vertices[i].normal;
+        notUnit += std::fabs(n[0] * n[0] + n[1] * n[1] + n[2] * n[2] - 1.0) > 1e-9;
+    }
+    EXPECT_EQ(notUnit, 0);
+    int32_t wrongRings = 0;  // ring records not of their own ring, or with a centre off the helix axis
+    for (int32_t r = 0; r < ringCount; ++r) {
+        const TubeRing& ring = scene.rings[r];
+        const double fromAxis = std::fabs(std::hypot(ring.centre[0], ring.centre[2]) - 1.0);
+        wrongRings += ring.firstVertex != r * ringSize || fromAxis > 1e-9;
+    }
+    EXPECT_EQ(wrongRings, 0);
+
+    // Every corner sent lies on the tube (quads facing either way are drawn), whichever way it is sent.
+    scene.fade = 1.0;
+    for (bool arrays : {false, true}) {
+        SCOPED_TRACE(arrays ? "vertex arrays" : "immediate mode");
+        scene.vertexArrays = arrays;
+        clearGlCalls();
+        scene.renderFrame();
+        size_t corners = 0;
+        size_t offTube = 0;
+        for (const GlCall& call : glCalls()) {
+            if (call.name != "glVertex3d" && call.name != "corner.vertex") continue;
+            ++corners;
+            offTube += std::fabs(std::hypot(call.args[0], call.args[2]) - 1.0) > tubeRadius + 1e-6;
+        }
+        EXPECT_GT(corners, 0u);
+        EXPECT_EQ(offTube, 0u);
+    }
+    scene.releaseImage();
+}
+
 }  // namespace
