@@ -23,7 +23,10 @@ public:
         ++clockReads;
         return clock;
     }
-    void repaintSurfaces() override { ++repaints; }
+    void repaintSurfaces() override {
+        ++repaints;
+        if (onRepaint) onRepaint();
+    }
     void showError(const char* text, const char* caption) override {
         errors.emplace_back(text, caption);
         if (onError) onError();
@@ -34,6 +37,7 @@ public:
     int repaints = 0;
     std::vector<std::pair<std::string, std::string>> errors;  // (text, caption) per box
     std::function<void()> onError;                           // runs while the "box" is open
+    std::function<void()> onRepaint;                         // runs as the frame is drawn
 };
 
 // Logs seeds and draws in order, drawing from a fixed list.
@@ -408,6 +412,44 @@ TEST_F(TickTest, RotationAndRepaintEveryTick) {
         scene.tick();
     }
     EXPECT_EQ(scene.angle, expected);  // accumulated in single precision
+}
+
+TEST_F(TickTest, EachFrameIsDrawnAfterTheTurnAndBeforeTheFadeStepAndTheChangeOfImage) {
+    // What the scene holds while the frame is drawn.
+    struct Frame {
+        float angle;
+        double fade;
+        bool fadingIn;
+        size_t builds;
+    };
+    std::vector<Frame> frames;
+    platform.onRepaint = [&] { frames.push_back({scene.angle, scene.fade, scene.fadingIn, generates.size()}); };
+    scene.angle = 1.0f;
+    scene.rotationSpeed = 0.25f;
+
+    scene.tick();  // fading in: this tick's angle, the previous tick's fade
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].angle, 1.25f);
+    EXPECT_EQ(frames[0].fade, 0.0);
+    EXPECT_EQ(scene.fade, 0.01);
+
+    scene.fadingIn = false;  // fading out
+    scene.fade = 0.5;
+    platform.clock = 1000;
+    scene.tick();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[1].angle, 1.5f);
+    EXPECT_EQ(frames[1].fade, 0.5);
+    EXPECT_EQ(scene.fade, 0.5 - 0.01);
+
+    scene.fade = 0;  // faded out: the last frame of the old image comes before the build of the next
+    scene.tick();
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[2].angle, 1.75f);
+    EXPECT_EQ(frames[2].builds, 0u);
+    EXPECT_FALSE(frames[2].fadingIn);
+    EXPECT_EQ(generates.size(), 1u);
+    EXPECT_TRUE(scene.fadingIn);
 }
 
 TEST_F(TickTest, ImageLifeFadeInShowFadeOutChange) {
