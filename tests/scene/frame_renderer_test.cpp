@@ -120,6 +120,34 @@ TEST_F(FrameRendererTest, RingsFarToNearAndBackFacesBeforeFrontFacesWithinARing)
     EXPECT_EQ(scene.vertices[0].facing, 1);
 }
 
+TEST_F(FrameRendererTest, SortKeysMeasureFromTheEyeRoundedToSinglePrecision) {
+    scene.offsetX = 0.3f;
+    scene.angle = 37.3f;
+    // The eye of this frame, as the renderer places the model.
+    const float z = static_cast<float>(0.5 * std::cos(static_cast<double>(0.02f * scene.angle)) - 3.0);
+    double eye[3];
+    eyeInModelSpace(scene.offsetX, z, scene.angle, eye);
+    double rounded[3];
+    double offset[3];  // from the rounded eye to the eye itself
+    for (int i = 0; i < 3; ++i) {
+        rounded[i] = static_cast<float>(eye[i]);
+        offset[i] = eye[i] - rounded[i];
+        ASSERT_NE(offset[i], 0.0) << i;  // not already exact in single precision
+    }
+    // Ring 0 sits on the rounded eye; ring 1 half as far beyond the eye itself, so measured from the
+    // eye ring 1 is the nearer one, and measured from the rounded eye ring 0; ring 2 is far off.
+    for (int i = 0; i < 3; ++i) {
+        scene.rings[0].centre[i] = rounded[i];
+        scene.rings[1].centre[i] = eye[i] + 0.5 * offset[i];
+        scene.rings[2].centre[i] = 100.0;
+    }
+    scene.renderFrame();
+    EXPECT_EQ(scene.rings[0].firstVertex, 8);
+    EXPECT_EQ(scene.rings[1].firstVertex, 4);
+    EXPECT_EQ(scene.rings[2].firstVertex, 0);
+    EXPECT_EQ(scene.rings[2].sortKey, 0.0);
+}
+
 TEST_F(FrameRendererTest, QuadCornersAndTheRingClosingQuad) {
     scene.renderFrame();
     std::vector<DrawnQuad> quads = drawnQuads();
