@@ -109,3 +109,13 @@ void runEscapeBatch(EscapeKernel kernel, const EscapeBatch& batch) {
         return;
     }
 }
+
+#ifdef ORBIVANE_X86_KERNELS
+FloatingPointExceptionsMasked::FloatingPointExceptionsMasked() : saved_(_mm_getcsr()) {
+    _mm_setcsr(saved_ | 0x1F80u);  // the six exception mask bits
+}
+FloatingPointExceptionsMasked::~FloatingPointExceptionsMasked() { _mm_setcsr(saved_); }
+#else
+FloatingPointExceptionsMasked::FloatingPointExceptionsMasked() = default;
+FloatingPointExceptionsMasked::~FloatingPointExceptionsMasked() = default;
+#endif

@@ -39,3 +39,18 @@ const char* escapeKernelName(EscapeKernel kernel);
 
 // Runs the escape loop for every point of the batch on the resolved kernel.
 void runEscapeBatch(EscapeKernel kernel, const EscapeBatch& batch);
+
+// While one lives, every floating-point exception is masked in this thread (x86-64; elsewhere it
+// does nothing), so that vector code whose spare lanes divide by zero or turn NaNs into integers
+// cannot trap should a host or a driver have unmasked exceptions. When it goes, the thread's
+// control and status word (masks, rounding and the flags the caller sees) is as it was.
+class FloatingPointExceptionsMasked {
+public:
+    FloatingPointExceptionsMasked();
+    ~FloatingPointExceptionsMasked();
+    FloatingPointExceptionsMasked(const FloatingPointExceptionsMasked&) = delete;
+    FloatingPointExceptionsMasked& operator=(const FloatingPointExceptionsMasked&) = delete;
+
+private:
+    unsigned int saved_ = 0;  // the control and status word on entry
+};

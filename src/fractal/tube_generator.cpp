@@ -734,6 +734,8 @@ bool TubeGenerator::fillImage(const TubeShape& shape, const FractalPath& path, T
                     bakeLighting, PaletteSettings{paletteShift, paletteVariant}, driftRate};
     int32_t i = -1;
     if (!referenceBuild) {
+        // Its vector steps run over spare lanes and points that never escaped (0 / 0 and the like).
+        const FloatingPointExceptionsMasked masked;
         i = buildVerticesBatched(loop, escapeKernel);  // -1 when its scratch memory is not to be had
     }
     if (i < 0) {

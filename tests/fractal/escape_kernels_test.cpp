@@ -286,3 +286,27 @@ TEST(BatchedBuild, EveryViewEqualsTheReferenceBuildByteForByteOnEveryKernel) {
         }
     }
 }
+
+#if defined(__x86_64__) || defined(_M_X64)
+TEST(BatchedBuild, UnmaskedFloatingPointExceptionsNeitherTrapNorLeak) {
+    // The steps around the kernels work on whole vectors, padding lanes and points that never
+    // escaped included (0 / 0, NaN to integer). With invalid, division by zero and overflow unmasked,
+    // as a host or a GL driver may leave them, a build must neither trap nor change the caller's state.
+    const BuildOptions o{0, 0.4f, 1, true, 0};  // starts inside the set, where orbits settle on a point
+    const Build reference(o, true, EscapeKernel::Scalar);
+    ASSERT_TRUE(reference.ok);
+    for (EscapeKernel kernel : supportedKernels()) {
+        SCOPED_TRACE(escapeKernelName(kernel));
+        const unsigned int saved = _mm_getcsr();
+        const unsigned int trapping = (saved & ~0x1F80u) | 0x1900u;  // only precision, underflow, denormal masked
+        _mm_setcsr(trapping);
+        const Build batched(o, false, kernel);
+        const unsigned int after = _mm_getcsr();
+        _mm_setcsr(saved);
+        EXPECT_EQ(after, trapping);
+        ASSERT_TRUE(batched.ok);
+        EXPECT_EQ(0, std::memcmp(batched.arrays.vertices, reference.arrays.vertices,
+                                 sizeof(TubeVertex) * reference.vertexCount));
+    }
+}
+#endif
