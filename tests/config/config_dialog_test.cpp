@@ -580,10 +580,27 @@ TEST_F(ConfigDialog, WithoutItsPanelTheDialogShowsTheErrorBoxOnceAndOkOnlyWarns)
     EXPECT_TRUE(stored().empty());
 }
 
+// The settings dialog this thread shows, if it is up (other processes may show theirs at the same time).
+BOOL CALLBACK findSetupDialog(HWND window, LPARAM found) {
+    char className[16] = {}, caption[32] = {};
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, caption, sizeof caption);
+    if (std::string(className) == "#32770" && std::string(caption) == "Orbivane Setup") {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+HWND ownSetupDialog() {
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), findSetupDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 // Posts a click on the modal dialog's button `id` once the dialog is up.
 UINT clickWhenShown = 0;
 void CALLBACK clickModalDialog(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND dialog = FindWindowA("#32770", "Orbivane Setup");
+    HWND dialog = ownSetupDialog();
     if (dialog != nullptr) {
         KillTimer(nullptr, timer);
         PostMessageA(GetDlgItem(dialog, clickWhenShown), BM_CLICK, 0, 0);
@@ -600,6 +617,96 @@ TEST_F(ConfigDialog, RunsModallyAndReturnsOneAfterOkAndZeroAfterCancel) {
     SetTimer(nullptr, 0, 50, clickModalDialog);
     EXPECT_EQ(runConfigDialog(GetModuleHandleA(nullptr), nullptr), 1);
     EXPECT_EQ(stored().size(), 18u);
+}
+
+// The Enter key as the dialog manager receives it: a key press at the control that has the focus.
+MSG enterKeyAt(HWND dialog) {
+    HWND focus = GetFocus();
+    MSG message{};
+    message.hwnd = focus != nullptr && IsChild(dialog, focus) ? focus : dialog;
+    message.message = WM_KEYDOWN;
+    message.wParam = VK_RETURN;
+    message.lParam = 0x001C0001;  // repeat count 1, scan code of Enter
+    return message;
+}
+
+TEST_F(ConfigDialog, OkIsTheDefaultButtonOnEveryTab) {
+    open();
+    for (int tab : {0, 1, 2, 3, 4, 0}) {
+        chooseTab(tab);
+        const LRESULT defaultId = SendMessageA(dialog, DM_GETDEFID, 0, 0);
+        EXPECT_EQ(HIWORD(defaultId), DC_HASDEFID) << tab;
+        EXPECT_EQ(LOWORD(defaultId), IDOK) << tab;
+        // Only OK is drawn as the default; the About tab's buttons are plain.
+        EXPECT_EQ(GetWindowLongA(item(IDOK), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON) << tab;
+        for (int id : {IDCANCEL, IDC_RESET_DEFAULTS, IDC_DONATE, IDC_WEBSITE}) {
+            EXPECT_EQ(GetWindowLongA(item(id), GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON) << tab << " " << id;
+        }
+    }
+}
+
+TEST_F(ConfigDialog, EnterStoresTheSettingsAndClosesTheDialogOnTheFirstAndTheAboutTab) {
+    for (int tab : {0, 4}) {
+        RegDeleteTreeA(HKEY_CURRENT_USER, subkey.c_str());
+        open();
+        chooseTab(tab);
+        SetFocus(item(IDC_TABS));
+        MSG enter = enterKeyAt(dialog);
+        EXPECT_TRUE(IsDialogMessageA(dialog, &enter));
+        pump();
+        EXPECT_FALSE(IsWindowVisible(dialog)) << "tab " << tab;
+        EXPECT_EQ(stored().size(), 18u) << "tab " << tab;
+        DestroyWindow(dialog);
+        dialog = nullptr;
+    }
+}
+
+// Presses Enter in the modal dialog once it is up, through the dialog's own message loop; a Cancel click
+// queued behind it ends a dialog that Enter left open.
+void CALLBACK pressEnterInModalDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = ownSetupDialog();
+    if (dialog != nullptr) {
+        KillTimer(nullptr, timer);
+        const MSG enter = enterKeyAt(dialog);
+        PostMessageA(enter.hwnd, enter.message, enter.wParam, enter.lParam);
+        PostMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    }
+}
+
+TEST_F(ConfigDialog, EnterInTheModalDialogEndsItLikeOk) {
+    SetTimer(nullptr, 0, 50, pressEnterInModalDialog);
+    EXPECT_EQ(runConfigDialog(GetModuleHandleA(nullptr), nullptr), 1);
+    EXPECT_EQ(stored().size(), 18u);
+}
+
+TEST_F(ConfigDialog, ResizingThePanelBringsTheStripBackToItsStart) {
+    open();
+    chooseTab(2);
+    HWND panel = item(IDC_IMAGE_SET_PANEL);
+    HWND first = GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST);
+    SendMessageA(panel, WM_HSCROLL, SB_RIGHT, 0);
+    pump();
+    ASSERT_GT(GetScrollPos(panel, SB_HORZ), 0);
+    ASSERT_LT(childRect(first).left, 0);
+
+    RECT window, client;
+    GetWindowRect(panel, &window);
+    SetWindowPos(panel, nullptr, 0, 0, window.right - window.left - 40, window.bottom - window.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    pump();
+    GetClientRect(panel, &client);
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_ALL;
+    GetScrollInfo(panel, SB_HORZ, &info);
+    EXPECT_EQ(info.nPos, 0);
+    EXPECT_EQ(info.nMax, kImageSetCount * (childRect(GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST + 1)).left -
+                                           childRect(first).left) - client.right);
+    // The strip follows the scroll bar: it starts at its left edge again, check boxes with it.
+    EXPECT_EQ(childRect(first).left, 1);
+    EXPECT_EQ(childRect(imageBox(0)).left, 7);
+    EXPECT_EQ(SendMessageA(panel, WM_HSCROLL, SB_LINERIGHT, 0), 0);
+    EXPECT_EQ(childRect(first).left, 0);
 }
 
 }  // namespace

@@ -135,6 +135,9 @@ void openDialog(HWND dialog) {
     setDialogIcon(dialog, instance, IDI_ORBIVANE_SMALL, 32, ICON_SMALL);
     setDialogIcon(dialog, instance, IDI_ORBIVANE_BIG, 64, ICON_BIG);
 
+    // Enter presses OK on every tab, whichever buttons the template marks.
+    SendMessageA(dialog, DM_SETDEFID, IDOK, 0);
+
     HWND tabs = GetDlgItem(dialog, IDC_TABS);
     for (int t = 0; t < kTabCount; ++t) {
         TCITEMA item{};
