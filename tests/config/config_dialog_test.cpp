@@ -1029,4 +1029,68 @@ TEST_F(ConfigDialog, TheOpenDialogHasTheTemplatesFontSizeAndControlsInPlace) {
     EXPECT_EQ(children, static_cast<int>(sizeof kTemplate / sizeof kTemplate[0]) + 1);
 }
 
+TEST_F(ConfigDialog, DraggingThePanelsThumbMovesTheStripWithIt) {
+    open();
+    chooseTab(2);
+    HWND panel = item(IDC_IMAGE_SET_PANEL);
+    HWND first = GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST);
+    SCROLLBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    ASSERT_TRUE(GetScrollBarInfo(panel, OBJID_HSCROLL, &bar));
+    const POINT grab{bar.rcScrollBar.left + (bar.xyThumbTop + bar.xyThumbBottom) / 2,
+                     (bar.rcScrollBar.top + bar.rcScrollBar.bottom) / 2};
+    // The drag as the scroll bar's tracking loop reads it: queued moves (client coordinates), then the release.
+    POINT to{grab.x + 60, grab.y};
+    ScreenToClient(panel, &to);
+    PostMessageA(panel, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+    PostMessageA(panel, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+    SendMessageA(panel, WM_NCLBUTTONDOWN, HTHSCROLL, MAKELPARAM(grab.x, grab.y));
+    pump();
+
+    const int position = GetScrollPos(panel, SB_HORZ);
+    EXPECT_GT(position, 0);
+    EXPECT_EQ(childRect(first).left, 1 - position);
+    EXPECT_EQ(childRect(imageBox(0)).left, 7 - position);
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
+TEST_F(ConfigDialog, AMissingThumbnailShowsTheErrorBoxAndLeavesTheImagesAfterItWithoutCheckBoxes) {
+    HMODULE module = LoadLibraryA(TWO_THUMBNAILS_MODULE);
+    ASSERT_NE(module, nullptr);
+    dialog = CreateDialogParamA(module, MAKEINTRESOURCEA(IDD_CONFIG), nullptr, configDialogProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    pump();
+    ASSERT_EQ(seenBoxes.size(), 1u);
+    EXPECT_EQ(seenBoxes[0].caption.rfind("Unexpected Error (1814)", 0), 0u) << seenBoxes[0].caption;  // no such resource
+
+    HWND panel = item(IDC_IMAGE_SET_PANEL);
+    ASSERT_NE(panel, nullptr);
+    for (int i = 0; i < kImageSetCount; ++i) {
+        SCOPED_TRACE(i);
+        HWND thumbnail = GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST + i);
+        const bool complete = i < 2;
+        EXPECT_EQ(imageBox(i) != nullptr, complete);
+        EXPECT_EQ(GetDlgItem(panel, IDC_IMAGE_CHECK_FIRST + i) != nullptr, complete);
+        if (complete) {
+            ASSERT_NE(thumbnail, nullptr);
+            EXPECT_NE(SendMessageA(thumbnail, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+        }
+        if (i > 2) {
+            EXPECT_EQ(thumbnail, nullptr);  // the build stopped at the missing one
+        }
+    }
+
+    // The two complete images work as ever: the last checked one cannot be cleared, OK stores them.
+    chooseTab(2);
+    clickImage(0);
+    EXPECT_FALSE(IsWindowEnabled(imageBox(1)));
+    click(IDOK);
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_EQ(stored().at("image_0"), 0);
+    EXPECT_EQ(stored().at("image_1"), 1);
+    DestroyWindow(dialog);
+    dialog = nullptr;
+    FreeLibrary(module);
+}
+
 }  // namespace
