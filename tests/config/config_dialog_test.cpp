@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <string>
@@ -101,8 +103,8 @@ protected:
         RegDeleteTreeA(HKEY_CURRENT_USER, subkey.c_str());
     }
 
-    void open() {
-        dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_CONFIG), nullptr,
+    void open(HWND owner = nullptr) {
+        dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_CONFIG), owner,
                                     configDialogProc, 0);
         ASSERT_NE(dialog, nullptr);
         pump();
@@ -580,10 +582,27 @@ TEST_F(ConfigDialog, WithoutItsPanelTheDialogShowsTheErrorBoxOnceAndOkOnlyWarns)
     EXPECT_TRUE(stored().empty());
 }
 
+// The settings dialog this thread shows, if it is up (other processes may show theirs at the same time).
+BOOL CALLBACK findSetupDialog(HWND window, LPARAM found) {
+    char className[16] = {}, caption[32] = {};
+    GetClassNameA(window, className, sizeof className);
+    GetWindowTextA(window, caption, sizeof caption);
+    if (std::string(className) == "#32770" && std::string(caption) == "Orbivane Setup") {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+HWND ownSetupDialog() {
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), findSetupDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 // Posts a click on the modal dialog's button `id` once the dialog is up.
 UINT clickWhenShown = 0;
 void CALLBACK clickModalDialog(HWND, UINT, UINT_PTR timer, DWORD) {
-    HWND dialog = FindWindowA("#32770", "Orbivane Setup");
+    HWND dialog = ownSetupDialog();
     if (dialog != nullptr) {
         KillTimer(nullptr, timer);
         PostMessageA(GetDlgItem(dialog, clickWhenShown), BM_CLICK, 0, 0);
@@ -600,6 +619,478 @@ TEST_F(ConfigDialog, RunsModallyAndReturnsOneAfterOkAndZeroAfterCancel) {
     SetTimer(nullptr, 0, 50, clickModalDialog);
     EXPECT_EQ(runConfigDialog(GetModuleHandleA(nullptr), nullptr), 1);
     EXPECT_EQ(stored().size(), 18u);
+}
+
+// The Enter key as the dialog manager receives it: a key press at the control that has the focus.
+MSG enterKeyAt(HWND dialog) {
+    HWND focus = GetFocus();
+    MSG message{};
+    message.hwnd = focus != nullptr && IsChild(dialog, focus) ? focus : dialog;
+    message.message = WM_KEYDOWN;
+    message.wParam = VK_RETURN;
+    message.lParam = 0x001C0001;  // repeat count 1, scan code of Enter
+    return message;
+}
+
+TEST_F(ConfigDialog, OkIsTheDefaultButtonOnEveryTab) {
+    open();
+    for (int tab : {0, 1, 2, 3, 4, 0}) {
+        chooseTab(tab);
+        const LRESULT defaultId = SendMessageA(dialog, DM_GETDEFID, 0, 0);
+        EXPECT_EQ(HIWORD(defaultId), DC_HASDEFID) << tab;
+        EXPECT_EQ(LOWORD(defaultId), IDOK) << tab;
+        // Only OK is drawn as the default; the About tab's buttons are plain.
+        EXPECT_EQ(GetWindowLongA(item(IDOK), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON) << tab;
+        for (int id : {IDCANCEL, IDC_RESET_DEFAULTS, IDC_DONATE, IDC_WEBSITE}) {
+            EXPECT_EQ(GetWindowLongA(item(id), GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON) << tab << " " << id;
+        }
+    }
+}
+
+TEST_F(ConfigDialog, EnterStoresTheSettingsAndClosesTheDialogOnTheFirstAndTheAboutTab) {
+    for (int tab : {0, 4}) {
+        RegDeleteTreeA(HKEY_CURRENT_USER, subkey.c_str());
+        open();
+        chooseTab(tab);
+        SetFocus(item(IDC_TABS));
+        MSG enter = enterKeyAt(dialog);
+        EXPECT_TRUE(IsDialogMessageA(dialog, &enter));
+        pump();
+        EXPECT_FALSE(IsWindowVisible(dialog)) << "tab " << tab;
+        EXPECT_EQ(stored().size(), 18u) << "tab " << tab;
+        DestroyWindow(dialog);
+        dialog = nullptr;
+    }
+}
+
+// Presses Enter in the modal dialog once it is up, through the dialog's own message loop; a Cancel click
+// queued behind it ends a dialog that Enter left open.
+void CALLBACK pressEnterInModalDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = ownSetupDialog();
+    if (dialog != nullptr) {
+        KillTimer(nullptr, timer);
+        const MSG enter = enterKeyAt(dialog);
+        PostMessageA(enter.hwnd, enter.message, enter.wParam, enter.lParam);
+        PostMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    }
+}
+
+TEST_F(ConfigDialog, EnterInTheModalDialogEndsItLikeOk) {
+    SetTimer(nullptr, 0, 50, pressEnterInModalDialog);
+    EXPECT_EQ(runConfigDialog(GetModuleHandleA(nullptr), nullptr), 1);
+    EXPECT_EQ(stored().size(), 18u);
+}
+
+TEST_F(ConfigDialog, ResizingThePanelBringsTheStripBackToItsStart) {
+    open();
+    chooseTab(2);
+    HWND panel = item(IDC_IMAGE_SET_PANEL);
+    HWND first = GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST);
+    SendMessageA(panel, WM_HSCROLL, SB_RIGHT, 0);
+    pump();
+    ASSERT_GT(GetScrollPos(panel, SB_HORZ), 0);
+    ASSERT_LT(childRect(first).left, 0);
+
+    RECT window, client;
+    GetWindowRect(panel, &window);
+    SetWindowPos(panel, nullptr, 0, 0, window.right - window.left - 40, window.bottom - window.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    pump();
+    GetClientRect(panel, &client);
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_ALL;
+    GetScrollInfo(panel, SB_HORZ, &info);
+    EXPECT_EQ(info.nPos, 0);
+    EXPECT_EQ(info.nMax, kImageSetCount * (childRect(GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST + 1)).left -
+                                           childRect(first).left) - client.right);
+    // The strip follows the scroll bar: it starts at its left edge again, check boxes with it.
+    EXPECT_EQ(childRect(first).left, 1);
+    EXPECT_EQ(childRect(imageBox(0)).left, 7);
+    EXPECT_EQ(SendMessageA(panel, WM_HSCROLL, SB_LINERIGHT, 0), 0);
+    EXPECT_EQ(childRect(first).left, 0);
+}
+
+TEST(DialogPlacement, CentresOnTheTargetAndKeepsTheWindowInsideTheWorkArea) {
+    const RECT window{0, 0, 400, 300};
+    const RECT work{0, 0, 1280, 984};
+    auto origin = [&](RECT target, RECT area) {
+        const POINT p = centredWindowOrigin(window, target, area);
+        return std::make_pair(p.x, p.y);
+    };
+    EXPECT_EQ(origin({100, 100, 701, 500}, work), std::make_pair(LONG{200}, LONG{150}));  // odd sizes round down
+    EXPECT_EQ(origin(work, work), std::make_pair(LONG{440}, LONG{342}));
+    EXPECT_EQ(origin({1100, 900, 1300, 1000}, work), std::make_pair(LONG{880}, LONG{684}));  // clamped right, bottom
+    EXPECT_EQ(origin({-300, -200, -100, 0}, work), std::make_pair(LONG{0}, LONG{0}));        // clamped left, top
+    // A second monitor left of the primary, and one smaller than the window: its top-left corner wins.
+    EXPECT_EQ(origin({-1024, 0, 0, 768}, {-1024, 0, 0, 740}), std::make_pair(LONG{-712}, LONG{234}));
+    EXPECT_EQ(origin({0, 0, 320, 200}, {0, 0, 320, 200}), std::make_pair(LONG{0}, LONG{0}));
+}
+
+// A plain top-level window standing in for the window that opens the settings.
+struct OwnerWindow {
+    OwnerWindow(int x, int y, int width, int height, bool shown) {
+        handle = CreateWindowExA(0, "Static", "Owner", WS_OVERLAPPEDWINDOW | (shown ? WS_VISIBLE : 0), x, y,
+                                 width, height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    }
+    ~OwnerWindow() { DestroyWindow(handle); }
+    HWND handle;
+};
+
+POINT centreOf(HWND window) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+RECT workAreaAt(POINT point) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    GetMonitorInfoA(MonitorFromPoint(point, MONITOR_DEFAULTTONEAREST), &info);
+    return info.rcWork;
+}
+
+bool inside(HWND window, const RECT& area) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    return rect.left >= area.left && rect.top >= area.top && rect.right <= area.right &&
+           rect.bottom <= area.bottom;
+}
+
+TEST_F(ConfigDialog, OpensCentredOnItsOwnerAndWhollyOnItsMonitor) {
+    const POINT pointer = [] { POINT p{}; GetCursorPos(&p); return p; }();
+    const RECT work = workAreaAt(pointer);
+    {
+        OwnerWindow owner(work.left + 120, work.top + 90, 700, 520, true);
+        open(owner.handle);
+        ASSERT_EQ(GetWindow(dialog, GW_OWNER), owner.handle);
+        const POINT a = centreOf(dialog), b = centreOf(owner.handle);
+        EXPECT_LE(std::abs(a.x - b.x), 1);
+        EXPECT_LE(std::abs(a.y - b.y), 1);
+        EXPECT_NE(item(IDC_IMAGE_SET_PANEL), nullptr);  // the first positioning made the panel
+        DestroyWindow(dialog);
+    }
+    {
+        // An owner in the work area's bottom-right corner: the dialog stays on the screen.
+        OwnerWindow owner(work.right - 150, work.bottom - 100, 200, 150, true);
+        open(owner.handle);
+        EXPECT_TRUE(inside(dialog, work));
+        RECT rect;
+        GetWindowRect(dialog, &rect);
+        EXPECT_EQ(rect.right, work.right);
+        EXPECT_EQ(rect.bottom, work.bottom);
+        DestroyWindow(dialog);
+    }
+    {
+        // An owner that is not shown counts as none: the pointer's monitor decides.
+        OwnerWindow owner(work.left, work.top, 100, 80, false);
+        open(owner.handle);
+        const POINT a = centreOf(dialog);
+        EXPECT_LE(std::abs(a.x - (work.left + work.right) / 2), 1);
+        EXPECT_LE(std::abs(a.y - (work.top + work.bottom) / 2), 1);
+        DestroyWindow(dialog);
+    }
+    dialog = nullptr;
+}
+
+TEST_F(ConfigDialog, WithoutAnOwnerOpensCentredOnTheMonitorThatHoldsThePointer) {
+    POINT pointer{};
+    GetCursorPos(&pointer);
+    open();
+    const RECT work = workAreaAt(pointer);
+    const POINT a = centreOf(dialog);
+    EXPECT_LE(std::abs(a.x - (work.left + work.right) / 2), 1);
+    EXPECT_LE(std::abs(a.y - (work.top + work.bottom) / 2), 1);
+    EXPECT_TRUE(inside(dialog, work));
+}
+
+// One control of the settings dialog as it must open: rectangle in dialog units, style without WS_CHILD
+// and WS_VISIBLE (which `shown` gives).
+struct TemplateControl {
+    int id;
+    const char* className;
+    const char* caption;  // null: not compared
+    RECT units;           // x, y, width, height
+    DWORD style;
+    bool shown;
+};
+
+const TemplateControl kTemplate[] = {
+    {1000, "SysTabControl32", "Tab1", {7, 6, 270, 134}, WS_TABSTOP, true},
+    {1007, "Static", "Detail Level", {26, 35, 50, 8}, SS_RIGHT | WS_GROUP, true},
+    {1008, "Static", "Rotation Speed", {16, 60, 60, 8}, SS_RIGHT | WS_GROUP, true},
+    {1009, "Static", "Time Interval", {26, 85, 50, 8}, SS_RIGHT | WS_GROUP, true},
+    {1002, "ComboBox", nullptr, {86, 33, 148, 230}, CBS_DROPDOWNLIST | WS_VSCROLL | WS_GROUP | WS_TABSTOP, true},
+    {1003, "msctls_trackbar32", nullptr, {86, 58, 148, 15}, TBS_AUTOTICKS | WS_TABSTOP, true},
+    {1004, "ComboBox", nullptr, {86, 83, 148, 230}, CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, true},
+    {1005, "Button", "Shuffle Images", {86, 110, 60, 10}, BS_AUTOCHECKBOX | WS_TABSTOP, true},
+    {1006, "Button", "Quick Draw", {170, 110, 60, 10}, BS_AUTOCHECKBOX | WS_TABSTOP, true},
+    {1105, "Static", "Transparency Level", {30, 59, 90, 8}, SS_LEFT | WS_GROUP, false},
+    {1106, "msctls_trackbar32", nullptr, {103, 58, 126, 13}, TBS_NOTICKS | WS_TABSTOP, false},
+    {1101, "Button", "Palette", {30, 24, 210, 26}, BS_GROUPBOX, false},
+    {1102, "Button", "Standard", {50, 35, 50, 10}, BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, false},
+    {1103, "Button", "Alternative", {115, 35, 50, 10}, BS_AUTORADIOBUTTON | WS_TABSTOP, false},
+    {1104, "Button", "Random", {180, 35, 50, 10}, BS_AUTORADIOBUTTON | WS_TABSTOP, false},
+    {1107, "Button", "Light Source", {30, 74, 210, 26}, BS_GROUPBOX, false},
+    {1108, "Button", "Fixed", {50, 85, 50, 10}, BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, false},
+    {1109, "Button", "Moving", {115, 85, 50, 10}, BS_AUTORADIOBUTTON | WS_TABSTOP, false},
+    {1110, "Button", "Random", {180, 85, 50, 10}, BS_AUTORADIOBUTTON | WS_TABSTOP, false},
+    {1111, "Button", "Gloss Level", {30, 104, 210, 26}, BS_GROUPBOX, false},
+    {1112, "msctls_trackbar32", nullptr, {48, 115, 100, 12}, TBS_NOTICKS | WS_TABSTOP, false},
+    {1113, "Button", "Random", {180, 115, 50, 10}, BS_AUTOCHECKBOX | WS_TABSTOP, false},
+    {1201, "Static", "Distance to Light", {30, 31, 60, 8}, SS_LEFT | WS_GROUP, false},
+    {1202, "msctls_trackbar32", nullptr, {100, 30, 126, 13}, TBS_NOTICKS | WS_TABSTOP, false},
+    {1203, "Button", "Light both sides (default)", {30, 50, 180, 10}, BS_AUTOCHECKBOX | WS_TABSTOP, false},
+    {9204, "Static", "", {30, 68, 220, 62}, SS_WHITERECT | SS_SUNKEN, false},
+    {1302, "Button", "Munti-monitor support mode", {30, 30, 210, 70}, BS_GROUPBOX, false},
+    {1303, "Button", "Cross-screen mode", {50, 46, 150, 10}, BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, false},
+    {1304, "Button", "Primary monitor mode", {50, 62, 150, 10}, BS_AUTORADIOBUTTON | WS_TABSTOP, false},
+    {1305, "Button", "Individual monitors mode", {50, 78, 150, 10}, BS_AUTORADIOBUTTON | WS_TABSTOP, false},
+    {1401, "Static", "Orbivane Screensaver", {10, 25, 250, 10}, SS_CENTER | WS_GROUP, false},
+    {1402, "Static", nullptr, {80, 40, 110, 73}, SS_BITMAP | SS_CENTERIMAGE | SS_SUNKEN, false},
+    {1403, "Static", nullptr, {10, 120, 250, 10}, SS_CENTER | WS_GROUP, false},
+    {3000, "Button", "Reset to Defaults", {8, 145, 90, 14}, BS_PUSHBUTTON | WS_TABSTOP, true},
+    {1, "Button", "OK", {166, 145, 50, 14}, BS_DEFPUSHBUTTON | WS_TABSTOP, true},
+    {2, "Button", "Cancel", {226, 145, 50, 14}, BS_PUSHBUTTON | WS_TABSTOP, true},
+    {9004, "Button", "Visit Our Website", {17, 145, 100, 14}, BS_PUSHBUTTON | WS_TABSTOP, false},
+    {9003, "Button", "Donate", {166, 145, 100, 14}, BS_PUSHBUTTON | WS_TABSTOP, false},
+};
+
+// The settings dialog's template as stored in the resource (an extended dialog template).
+struct StoredTemplate {
+    struct Item {
+        DWORD style = 0, exStyle = 0;
+        RECT units{};  // x, y, width, height
+        int id = 0;
+        std::string className;  // a predefined class as its name
+        std::string caption;    // a resource ordinal as "#<n>"
+    };
+    WORD version = 0, signature = 0;
+    DWORD style = 0;
+    RECT units{};
+    std::string caption, font;
+    WORD pointSize = 0, weight = 0;
+    std::vector<Item> items;
+};
+
+// Reads one "string or ordinal" field of a dialog template and moves past it.
+std::string readNameOrOrdinal(const WORD*& p) {
+    if (*p == 0xFFFF) {
+        const WORD ordinal = p[1];
+        p += 2;
+        switch (ordinal) {
+        case 0x80: return "Button";
+        case 0x81: return "Edit";
+        case 0x82: return "Static";
+        case 0x83: return "ListBox";
+        case 0x84: return "ScrollBar";
+        case 0x85: return "ComboBox";
+        default: return "#" + std::to_string(ordinal);
+        }
+    }
+    std::string text;
+    for (; *p != 0; ++p) text += static_cast<char>(*p);  // the template's texts are ASCII
+    ++p;
+    return text;
+}
+
+StoredTemplate readStoredTemplate(int id) {
+    StoredTemplate t;
+    HRSRC resource = FindResourceA(nullptr, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5));  // RT_DIALOG
+    if (resource == nullptr) return t;
+    const auto* base = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, resource)));
+    const WORD* p = reinterpret_cast<const WORD*>(base);
+    t.version = p[0];
+    t.signature = p[1];
+    if (t.version != 1 || t.signature != 0xFFFF) return t;
+    const auto dword = [](const WORD* at) { DWORD v; std::memcpy(&v, at, sizeof v); return v; };
+    t.style = dword(p + 6);
+    const WORD count = p[8];
+    t.units = {static_cast<SHORT>(p[9]), static_cast<SHORT>(p[10]), static_cast<SHORT>(p[11]),
+               static_cast<SHORT>(p[12])};
+    p += 13;
+    readNameOrOrdinal(p);  // menu
+    readNameOrOrdinal(p);  // class
+    t.caption = readNameOrOrdinal(p);
+    if (t.style & DS_SETFONT) {
+        t.pointSize = p[0];
+        t.weight = p[1];
+        p += 3;  // point size, weight, italic and character set bytes
+        t.font = readNameOrOrdinal(p);
+    }
+    for (WORD i = 0; i < count; ++i) {
+        const auto offset = reinterpret_cast<const BYTE*>(p) - base;
+        p = reinterpret_cast<const WORD*>(base + ((offset + 3) & ~3));  // items start on a DWORD boundary
+        StoredTemplate::Item item;
+        item.exStyle = dword(p + 2);
+        item.style = dword(p + 4);
+        item.units = {static_cast<SHORT>(p[6]), static_cast<SHORT>(p[7]), static_cast<SHORT>(p[8]),
+                      static_cast<SHORT>(p[9])};
+        item.id = static_cast<int>(dword(p + 10));
+        p += 12;
+        item.className = readNameOrOrdinal(p);
+        item.caption = readNameOrOrdinal(p);
+        const WORD extra = *p++;
+        p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p) + extra);
+        t.items.push_back(item);
+    }
+    return t;
+}
+
+TEST(DialogTemplate, IsTheTableExactlyIdsClassesCaptionsRectanglesAndStyles) {
+    const StoredTemplate t = readStoredTemplate(IDD_CONFIG);
+    ASSERT_EQ(t.version, 1);  // extended
+    ASSERT_EQ(t.signature, 0xFFFF);
+    EXPECT_EQ(t.style, static_cast<DWORD>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
+                                          DS_SETFONT));
+    EXPECT_EQ(t.units.right, 284);
+    EXPECT_EQ(t.units.bottom, 164);
+    EXPECT_EQ(t.caption, "Orbivane Setup");
+    EXPECT_EQ(t.font, "Arial");
+    EXPECT_EQ(t.pointSize, 8);
+    EXPECT_EQ(t.weight, FW_NORMAL);
+
+    ASSERT_EQ(t.items.size(), sizeof kTemplate / sizeof kTemplate[0]);
+    for (size_t i = 0; i < t.items.size(); ++i) {
+        const StoredTemplate::Item& item = t.items[i];
+        SCOPED_TRACE(item.id);
+        const TemplateControl* row = nullptr;
+        for (const TemplateControl& r : kTemplate) row = r.id == item.id ? &r : row;
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(lstrcmpiA(item.className.c_str(), row->className), 0) << item.className;
+        if (row->caption != nullptr) {
+            EXPECT_EQ(item.caption, row->caption);
+        }
+        EXPECT_EQ(item.style, WS_CHILD | (row->shown ? WS_VISIBLE : 0) | row->style) << std::hex << item.style;
+        EXPECT_EQ(item.exStyle, 0u);
+        EXPECT_TRUE(EqualRect(&item.units, &row->units))
+            << item.units.left << "," << item.units.top << "," << item.units.right << "," << item.units.bottom;
+    }
+    for (const StoredTemplate::Item& item : t.items) {
+        if (item.id == IDC_ABOUT_PICTURE) {
+            EXPECT_EQ(item.caption, "#9003");  // the About bitmap
+        }
+    }
+}
+
+TEST_F(ConfigDialog, TheOpenDialogHasTheTemplatesFontSizeAndControlsInPlace) {
+    open();
+    char text[128];
+    GetWindowTextA(dialog, text, sizeof text);
+    EXPECT_STREQ(text, "Orbivane Setup");
+    LOGFONTA font{};
+    ASSERT_TRUE(GetObjectA(reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)), sizeof font, &font));
+    EXPECT_STREQ(font.lfFaceName, "Arial");
+    EXPECT_EQ(font.lfWeight, FW_NORMAL);
+    HDC screen = GetDC(nullptr);
+    EXPECT_EQ(font.lfHeight, -MulDiv(8, GetDeviceCaps(screen, LOGPIXELSY), 72));
+    ReleaseDC(nullptr, screen);
+    RECT size{0, 0, 284, 164}, client;
+    MapDialogRect(dialog, &size);
+    GetClientRect(dialog, &client);
+    EXPECT_TRUE(EqualRect(&size, &client));
+
+    for (const TemplateControl& row : kTemplate) {
+        SCOPED_TRACE(row.id);
+        HWND control = item(row.id);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(GetParent(control), dialog);
+        char className[64];
+        GetClassNameA(control, className, sizeof className);
+        EXPECT_EQ(lstrcmpiA(className, row.className), 0) << className;
+        if (row.caption != nullptr) {
+            GetWindowTextA(control, text, sizeof text);
+            EXPECT_STREQ(text, row.caption);
+        }
+        EXPECT_EQ(IsWindowVisible(control) != FALSE, row.shown);
+        // The kind of control as created (the system adjusts tab stops and scroll bars of some).
+        const DWORD style = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE));
+        EXPECT_EQ(style & 0xFFFF, row.style & 0xFFFF) << std::hex << style;
+
+        RECT expected{row.units.left, row.units.top, row.units.left + row.units.right,
+                      row.units.top + row.units.bottom};
+        MapDialogRect(dialog, &expected);
+        const RECT actual = childRect(control);
+        EXPECT_EQ(actual.left, expected.left);
+        EXPECT_EQ(actual.top, expected.top);
+        EXPECT_EQ(actual.right, expected.right);
+        // A closed combo box is as high as its selection field; the template gives the open height.
+        if (lstrcmpiA(row.className, "ComboBox") != 0) {
+            EXPECT_EQ(actual.bottom, expected.bottom);
+        }
+    }
+    EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(SendMessageA(item(1402), STM_GETIMAGE, IMAGE_BITMAP, 0))),
+              static_cast<DWORD>(OBJ_BITMAP));
+    EXPECT_GT(GetWindowTextLengthA(item(1403)), 0);
+
+    // Nothing else: besides the table's controls the dialog holds only the panel made in the placeholder's place.
+    int children = 0;
+    for (HWND w = GetWindow(dialog, GW_CHILD); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) ++children;
+    EXPECT_EQ(children, static_cast<int>(sizeof kTemplate / sizeof kTemplate[0]) + 1);
+}
+
+TEST_F(ConfigDialog, DraggingThePanelsThumbMovesTheStripWithIt) {
+    open();
+    chooseTab(2);
+    HWND panel = item(IDC_IMAGE_SET_PANEL);
+    HWND first = GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST);
+    SCROLLBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    ASSERT_TRUE(GetScrollBarInfo(panel, OBJID_HSCROLL, &bar));
+    const POINT grab{bar.rcScrollBar.left + (bar.xyThumbTop + bar.xyThumbBottom) / 2,
+                     (bar.rcScrollBar.top + bar.rcScrollBar.bottom) / 2};
+    // The drag as the scroll bar's tracking loop reads it: queued moves (client coordinates), then the release.
+    POINT to{grab.x + 60, grab.y};
+    ScreenToClient(panel, &to);
+    PostMessageA(panel, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to.x, to.y));
+    PostMessageA(panel, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
+    SendMessageA(panel, WM_NCLBUTTONDOWN, HTHSCROLL, MAKELPARAM(grab.x, grab.y));
+    pump();
+
+    const int position = GetScrollPos(panel, SB_HORZ);
+    EXPECT_GT(position, 0);
+    EXPECT_EQ(childRect(first).left, 1 - position);
+    EXPECT_EQ(childRect(imageBox(0)).left, 7 - position);
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
+TEST_F(ConfigDialog, AMissingThumbnailShowsTheErrorBoxAndLeavesTheImagesAfterItWithoutCheckBoxes) {
+    HMODULE module = LoadLibraryA(TWO_THUMBNAILS_MODULE);
+    ASSERT_NE(module, nullptr);
+    dialog = CreateDialogParamA(module, MAKEINTRESOURCEA(IDD_CONFIG), nullptr, configDialogProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    pump();
+    ASSERT_EQ(seenBoxes.size(), 1u);
+    EXPECT_EQ(seenBoxes[0].caption.rfind("Unexpected Error (1814)", 0), 0u) << seenBoxes[0].caption;  // no such resource
+
+    HWND panel = item(IDC_IMAGE_SET_PANEL);
+    ASSERT_NE(panel, nullptr);
+    for (int i = 0; i < kImageSetCount; ++i) {
+        SCOPED_TRACE(i);
+        HWND thumbnail = GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST + i);
+        const bool complete = i < 2;
+        EXPECT_EQ(imageBox(i) != nullptr, complete);
+        EXPECT_EQ(GetDlgItem(panel, IDC_IMAGE_CHECK_FIRST + i) != nullptr, complete);
+        if (complete) {
+            ASSERT_NE(thumbnail, nullptr);
+            EXPECT_NE(SendMessageA(thumbnail, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+        }
+        if (i > 2) {
+            EXPECT_EQ(thumbnail, nullptr);  // the build stopped at the missing one
+        }
+    }
+
+    // The two complete images work as ever: the last checked one cannot be cleared, OK stores them.
+    chooseTab(2);
+    clickImage(0);
+    EXPECT_FALSE(IsWindowEnabled(imageBox(1)));
+    click(IDOK);
+    EXPECT_FALSE(IsWindowVisible(dialog));
+    EXPECT_EQ(stored().at("image_0"), 0);
+    EXPECT_EQ(stored().at("image_1"), 1);
+    DestroyWindow(dialog);
+    dialog = nullptr;
+    FreeLibrary(module);
 }
 
 }  // namespace

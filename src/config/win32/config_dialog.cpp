@@ -124,6 +124,32 @@ void destroyDialogIcon(HWND dialog, WPARAM which) {
     }
 }
 
+// Centres the dialog on its owner, or on the work area of the monitor that holds the pointer when it
+// has no owner to be seen; either way the whole dialog stays on that monitor's work area.
+void centreDialog(HWND dialog) {
+    RECT own{};
+    GetWindowRect(dialog, &own);
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    const bool ownerShown = owner != nullptr && IsWindowVisible(owner) && !IsIconic(owner);
+    RECT ownerRect{};
+    HMONITOR monitor;
+    if (ownerShown) {
+        GetWindowRect(owner, &ownerRect);
+        monitor = MonitorFromRect(&ownerRect, MONITOR_DEFAULTTONEAREST);
+    } else {
+        POINT pointer{};
+        GetCursorPos(&pointer);
+        monitor = MonitorFromPoint(pointer, MONITOR_DEFAULTTONEAREST);
+    }
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoA(monitor, &info)) {
+        return;
+    }
+    const POINT origin = centredWindowOrigin(own, ownerShown ? ownerRect : info.rcWork, info.rcWork);
+    SetWindowPos(dialog, nullptr, origin.x, origin.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void openDialog(HWND dialog) {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
     SettingsStore& store = SettingsStore::instance();
@@ -134,6 +160,9 @@ void openDialog(HWND dialog) {
 
     setDialogIcon(dialog, instance, IDI_ORBIVANE_SMALL, 32, ICON_SMALL);
     setDialogIcon(dialog, instance, IDI_ORBIVANE_BIG, 64, ICON_BIG);
+
+    // Enter presses OK on every tab, whichever buttons the template marks.
+    SendMessageA(dialog, DM_SETDEFID, IDOK, 0);
 
     HWND tabs = GetDlgItem(dialog, IDC_TABS);
     for (int t = 0; t < kTabCount; ++t) {
@@ -178,6 +207,10 @@ void openDialog(HWND dialog) {
     addTooltip(dialog, IDC_MONITOR_PRIMARY, "Show picture on primary monitor only");
     addTooltip(dialog, IDC_MONITOR_INDIVIDUAL,
                "Show picture on every monitor, treating them as separate screens (slower option)");
+
+    // The template places the dialog at the screen's top-left corner; this first positioning also
+    // brings the image-set panel into being.
+    centreDialog(dialog);
 }
 
 // At the first positioning after opening (the controls exist by then), the panel takes its place.
@@ -294,6 +327,18 @@ void command(HWND dialog, int id) {
 }
 
 }  // namespace
+
+POINT centredWindowOrigin(const RECT& windowRect, const RECT& target, const RECT& workArea) {
+    const LONG width = windowRect.right - windowRect.left;
+    const LONG height = windowRect.bottom - windowRect.top;
+    POINT origin{target.left + (target.right - target.left - width) / 2,
+                 target.top + (target.bottom - target.top - height) / 2};
+    origin.x = origin.x + width > workArea.right ? workArea.right - width : origin.x;
+    origin.y = origin.y + height > workArea.bottom ? workArea.bottom - height : origin.y;
+    origin.x = origin.x < workArea.left ? workArea.left : origin.x;
+    origin.y = origin.y < workArea.top ? workArea.top : origin.y;
+    return origin;
+}
 
 HWND addTooltip(HWND dialog, int controlId, const char* text) {
     if (dialog == nullptr || text == nullptr) {

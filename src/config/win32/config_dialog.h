@@ -13,3 +13,7 @@ INT_PTR CALLBACK configDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 // Attaches a balloon tooltip with `text` to the dialog's control `controlId`. Returns the tooltip window,
 // or null when the dialog, the text, the control or the tooltip window is missing.
 HWND addTooltip(HWND dialog, int controlId, const char* text);
+
+// Top-left corner, in screen pixels, that centres a window of `windowRect`'s size on `target` and keeps
+// it inside `workArea` (its top-left corner wins where the window is larger than the work area).
+POINT centredWindowOrigin(const RECT& windowRect, const RECT& target, const RECT& workArea);

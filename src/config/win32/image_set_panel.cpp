@@ -102,6 +102,12 @@ LRESULT CALLBACK imageSetPanelProc(HWND panel, UINT message, WPARAM wParam, LPAR
         buildImageSet(panel, reinterpret_cast<const CREATESTRUCTA*>(lParam)->hInstance);
         return 0;
     case WM_SIZE: {
+        // The scroll bar starts again at 0: bring the strip back with it, or the thumbnails would stay
+        // shifted by the old position while the bar says they are not.
+        const int oldPosition = GetScrollPos(panel, SB_HORZ);
+        if (oldPosition != 0) {
+            ScrollWindow(panel, oldPosition, 0, nullptr, nullptr);
+        }
         SCROLLINFO info{};
         info.cbSize = sizeof info;
         info.fMask = SIF_RANGE | SIF_POS;
