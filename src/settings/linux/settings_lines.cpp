@@ -49,6 +49,7 @@ bool lineValue(const std::string& line, int32_t* value) {
 // A name the line format can carry and read back unchanged.
 bool validName(const char* name) {
     if (!name || !*name || isBlank(name[0]) || name[0] == '#') return false;
+    if (std::strncmp(name, kBom, 3) == 0) return false;  // would read back as a byte order mark
     size_t n = std::strlen(name);
     if (isBlank(name[n - 1])) return false;
     return std::strpbrk(name, "=\n\r") == nullptr;

@@ -22,7 +22,7 @@ public:
     bool query(const char* name, int32_t* value) const;
     // Rewrites the first line for name in place (keeping its ending) and drops the others, or appends
     // a line. False, with nothing changed, for a name the format cannot carry ('=', line ends, leading
-    // '#', surrounding blanks, empty).
+    // '#' or byte order mark, surrounding blanks, empty).
     bool set(const char* name, int32_t value);
 
 private:
