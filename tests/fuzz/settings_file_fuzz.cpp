@@ -1,5 +1,7 @@
 // Fuzzes the settings file: any bytes must read, write back unchanged, and take a new value cleanly.
 #include <fcntl.h>
+#include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 #include <string>
@@ -12,13 +14,20 @@ namespace {
 
 const char* const kNames[] = {"detail_level", "rotation_speed", "interval_option", "image_0", "image_4", "x"};
 
-std::string scratchDirectory() {
-    static std::string dir = [] {
-        char pattern[] = "/tmp/orbivane-fuzz-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        return std::string(made ? made : "/tmp");
-    }();
-    return dir;
+// A directory of this process's own under /tmp, removed with its file when the run ends.
+char scratch[] = "/tmp/orbivane-fuzz-XXXXXX";
+char scratchFile[sizeof scratch + 16];
+
+const char* scratchPath() {
+    if (scratchFile[0] == '\0') {
+        if (!mkdtemp(scratch)) std::abort();
+        std::snprintf(scratchFile, sizeof scratchFile, "%s/settings", scratch);
+        std::atexit([] {
+            unlink(scratchFile);
+            rmdir(scratch);
+        });
+    }
+    return scratchFile;
 }
 
 bool writeFile(const std::string& path, const std::string& data) {
@@ -78,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (stored) FUZZ_CHECK(again.query(name.c_str(), &read) && read == value);
 
     // The same through the file backend on a real file.
-    const std::string path = scratchDirectory() + "/settings";
+    const std::string path = scratchPath();
     if (!writeFile(path, file)) return 0;
     FileSettingsBackend backend(path);
     if (backend.openRead()) {
