@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Configures and builds both trees: build/native (Linux) and build/windows (mingw-w64, runs under Wine).
-# Usage: scripts/build.sh [native|windows|all]   (default all)
+# Usage: scripts/build.sh [native|windows|all|asan]   (default all)
+# asan: build/asan, native with clang, AddressSanitizer, UndefinedBehaviorSanitizer and the fuzz targets,
+# without the benchmarks (not part of all).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 which=${1:-all}
@@ -14,4 +16,10 @@ if [[ $which == windows || $which == all ]]; then
   cmake -S "$root" -B "$root/build/windows" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
   cmake --build "$root/build/windows" -j "$jobs"
+fi
+if [[ $which == asan ]]; then
+  source "$root/scripts/lib/sanitizers.sh"  # the test lists are read by running the programs
+  CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DORBIVANE_SANITIZE=ON -DORBIVANE_FUZZ=ON -DORBIVANE_BENCHMARKS=OFF >/dev/null
+  cmake --build "$root/build/asan" -j "$jobs"
 fi

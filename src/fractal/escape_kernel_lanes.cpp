@@ -19,12 +19,12 @@ typedef decltype(Sse2Vector{} <= Sse2Vector{}) Sse2Mask;    // mask of a compari
 typedef decltype(Avx2Vector{} <= Avx2Vector{}) Avx2Mask;
 
 // Whether a comparison mask has a lane set.
-inline bool anyLane(Sse2Mask mask) {
+inline bool anyLane(const Sse2Mask& mask) {
     __m128i bits;
     std::memcpy(&bits, &mask, sizeof bits);
     return _mm_movemask_pd(_mm_castsi128_pd(bits)) != 0;
 }
-__attribute__((target("avx2"))) inline bool anyLane(Avx2Mask mask) {
+__attribute__((target("avx2"))) inline bool anyLane(const Avx2Mask& mask) {
     __m256i bits;
     std::memcpy(&bits, &mask, sizeof bits);
     return _mm256_movemask_pd(_mm256_castsi256_pd(bits)) != 0;

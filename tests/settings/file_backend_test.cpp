@@ -9,7 +9,11 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <functional>
 
 #include "settings/linux/file_backend.h"
 #include "settings/memory_backend.h"
@@ -38,6 +42,25 @@ int entriesIn(const std::string& dir) {
         closedir(d);
     }
     return n;
+}
+
+// Runs body in a child process and waits up to 20 s for it to exit; returns its exit code, or -1
+// when it had to be killed (it blocked) or died of a signal.
+int runInChild(const std::function<int()>& body) {
+    pid_t pid = fork();
+    if (pid == 0) _exit(body());
+    if (pid < 0) return -1;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return -1;
+        }
+        usleep(1000);  // polling for the child's exit, not a timed wait
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 class FileBackend : public ::testing::Test {
@@ -203,6 +226,147 @@ TEST_F(FileBackend, WriteCreatesMissingParentDirectories) {
     ASSERT_TRUE(file.openWrite());
     file.set("monitor_mode", 2);
     file.set("bad=name", 1);  // cannot be represented: ignored
+    file.set("\xEF\xBB\xBF" "x", 1);  // as a first line it would read back as a byte order mark
     file.close();
     EXPECT_EQ(readFile(nested), "monitor_mode=2\n");
+}
+
+TEST_F(FileBackend, SpecialFilesAtThePathAreNeitherOpenedNorReplaced) {
+    // A pipe would block a plain open until a writer came; the saver must go on with its defaults.
+    mkdir(dir.c_str(), 0700);
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    int code = runInChild([this] {
+        FileSettingsBackend file(path);
+        ScopedSettingsBackend scope(file);
+        SettingsStore& store = SettingsStore::instance();
+        if (store.readDetailLevel() != 1) return 2;
+        store.writeDetailLevel(3);
+        return store.readDetailLevel() == 1 ? 0 : 3;
+    });
+    EXPECT_EQ(code, 0) << "-1: blocked on the pipe";
+    struct stat st;
+    ASSERT_EQ(lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe was replaced";
+    EXPECT_EQ(entriesIn(dir), 1);
+}
+
+TEST_F(FileBackend, ConcurrentWritersKeepEachOthersValues) {
+    // Two processes write different names at the same time: every value must survive.
+    constexpr int kNames = 40;
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    auto writer = [&](char who) {
+        return [&, who] {
+            char c;
+            if (read(go[0], &c, 1) != 1) return 2;  // start together
+            FileSettingsBackend file(path);
+            for (int i = 0; i < kNames; ++i) {
+                if (!file.openWrite()) return 3;
+                file.set((std::string(1, who) + std::to_string(i)).c_str(), i);
+                file.close();
+            }
+            return 0;
+        };
+    };
+    pid_t a = fork();
+    if (a == 0) _exit(writer('a')());
+    pid_t b = fork();
+    if (b == 0) _exit(writer('b')());
+    ASSERT_EQ(write(go[1], "gg", 2), 2);
+    int sa = 0, sb = 0;
+    waitpid(a, &sa, 0);
+    waitpid(b, &sb, 0);
+    close(go[0]);
+    close(go[1]);
+    EXPECT_EQ(sa, 0);
+    EXPECT_EQ(sb, 0);
+
+    FileSettingsBackend file(path);
+    ASSERT_TRUE(file.openRead());
+    int lost = 0;
+    for (char who : {'a', 'b'}) {
+        for (int i = 0; i < kNames; ++i) {
+            int32_t v = -1;
+            if (!file.query((std::string(1, who) + std::to_string(i)).c_str(), &v) || v != i) ++lost;
+        }
+    }
+    file.close();
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(entriesIn(dir), 1) << "temporary file left behind";
+}
+
+TEST_F(FileBackend, LinksAreWrittenThroughAndPermissionsKept) {
+    // A dotfile manager's link: the target changes, the link stays.
+    std::string store = root + "/dotfiles";
+    mkdir(store.c_str(), 0700);
+    mkdir(dir.c_str(), 0700);
+    writeFile(store + "/settings", "detail_level=2\n");
+    chmod((store + "/settings").c_str(), 0640);
+    ASSERT_EQ(symlink("../dotfiles/settings", path.c_str()), 0);
+    FileSettingsBackend file(path);
+    ScopedSettingsBackend scope(file);
+    SettingsStore& settings = SettingsStore::instance();
+
+    settings.writeDetailLevel(4);
+    struct stat st;
+    ASSERT_EQ(lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by a file";
+    EXPECT_EQ(readFile(store + "/settings"), "detail_level=4\n");
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(settings.readDetailLevel(), 4);
+
+    // A link to a file not made yet: the file is made where the link points.
+    std::system(("rm '" + path + "' '" + store + "/settings'").c_str());
+    ASSERT_EQ(symlink("../dotfiles/settings", path.c_str()), 0);
+    settings.writeTranspLevel(20);
+    EXPECT_EQ(readFile(store + "/settings"), "transp_level=20\n");
+
+    // A file made read-only is not overwritten, whoever runs the saver.
+    std::string plain = root + "/plain";
+    writeFile(plain, "detail_level=2\n");
+    chmod(plain.c_str(), 0444);
+    FileSettingsBackend readOnly(plain);
+    ScopedSettingsBackend readOnlyScope(readOnly);
+    settings.writeDetailLevel(0);
+    EXPECT_EQ(readFile(plain), "detail_level=2\n");
+    ASSERT_EQ(stat(plain.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+}
+
+TEST_F(FileBackend, LineEndsAndByteOrderMarkSurviveWrites) {
+    // A file converted to CRLF twice, and one saved with a byte order mark.
+    const std::string twice = "transp_level=5\r\r\n# note\r\r\ndetail_level=2\r\r\n";
+    seed(twice);
+    FileSettingsBackend file(path);
+    ScopedSettingsBackend scope(file);
+    SettingsStore& store = SettingsStore::instance();
+
+    EXPECT_EQ(store.readTranspLevel(), 5);
+    store.writeDetailLevel(3);
+    store.writeDetailLevel(4);
+    EXPECT_EQ(store.readTranspLevel(), 5) << "a write changed what another setting reads";
+    EXPECT_EQ(readFile(path), "transp_level=5\r\r\n# note\r\r\ndetail_level=4\r\n");
+
+    seed("\xEF\xBB\xBF" "detail_level=3\r\nimage_1=0");
+    EXPECT_EQ(store.readDetailLevel(), 3);
+    store.writeQuickDraw(false);
+    EXPECT_EQ(readFile(path), "\xEF\xBB\xBF" "detail_level=3\r\nimage_1=0\r\nquick_draw=0\r\n");
+    EXPECT_EQ(store.readDetailLevel(), 3);
+    EXPECT_FALSE(store.readImageEnabled(1));
+}
+
+TEST_F(FileBackend, TemporaryFilesOfKilledWritesAreRemoved) {
+    seed("detail_level=2\n");
+    writeFile(dir + "/.settings.Ab12Cd", "detail_level=4\n");   // a write killed before its rename
+    writeFile(dir + "/.settings.keep", "x");                    // not one of ours
+    writeFile(dir + "/other", "y");
+    FileSettingsBackend file(path);
+    ScopedSettingsBackend scope(file);
+    SettingsStore::instance().writeMonitorMode(1);
+    struct stat st;
+    EXPECT_NE(stat((dir + "/.settings.Ab12Cd").c_str(), &st), 0) << "stale temporary file kept";
+    EXPECT_EQ(stat((dir + "/.settings.keep").c_str(), &st), 0);
+    EXPECT_EQ(entriesIn(dir), 3);
+    EXPECT_EQ(readFile(path), "detail_level=2\nmonitor_mode=1\n");
 }

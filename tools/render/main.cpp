@@ -9,6 +9,7 @@
 #include <string>
 
 #include "png_writer.h"
+#include "render_options.h"
 #include "scene/linux/offscreen_surface.h"
 #include "scene/scene.h"
 #include "settings/linux/file_backend.h"
@@ -28,107 +29,6 @@ constexpr const char* kUsage =
     "  --preview        render as the preview box does (small image, dark blue background)\n"
     "  --settings FILE  read the settings from this file (default: built-in defaults)\n"
     "  --out FILE.png   where to write the frame\n";
-
-struct Options {
-    int32_t view = -1;            // required
-    int32_t detail = -1;          // -1: from the settings
-    int32_t width = 800;          // pixels
-    int32_t height = 500;         // pixels
-    int64_t ticks = 0;            // ticks before the frame
-    int64_t seed = 1;             // clock start, seconds
-    bool preview = false;
-    std::string settingsFile;     // empty: defaults
-    std::string out;              // required
-};
-
-// Parses a whole decimal integer within [low, high].
-bool parseInteger(const char* text, int64_t low, int64_t high, int64_t* value) {
-    if (text == nullptr || *text == '\0') return false;
-    errno = 0;
-    char* end = nullptr;
-    const long long parsed = std::strtoll(text, &end, 10);
-    if (errno != 0 || *end != '\0' || parsed < low || parsed > high) return false;
-    *value = parsed;
-    return true;
-}
-
-// Fills *options from the command line; on failure returns false with a one-line reason.
-bool parseArguments(int argc, char** argv, Options* options, std::string* error) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](const char** out) {
-            if (i + 1 >= argc) {
-                *error = arg + " needs a value";
-                return false;
-            }
-            *out = argv[++i];
-            return true;
-        };
-        const char* text = nullptr;
-        int64_t number = 0;
-        if (arg == "--view") {
-            if (!value(&text)) return false;
-            if (!parseInteger(text, 0, 4, &number)) {
-                *error = "--view wants an image number 0..4, not '" + std::string(text) + "'";
-                return false;
-            }
-            options->view = static_cast<int32_t>(number);
-        } else if (arg == "--detail") {
-            if (!value(&text)) return false;
-            if (!parseInteger(text, 0, 4, &number)) {
-                *error = "--detail wants a level 0..4, not '" + std::string(text) + "'";
-                return false;
-            }
-            options->detail = static_cast<int32_t>(number);
-        } else if (arg == "--size") {
-            if (!value(&text)) return false;
-            const std::string size = text;
-            const size_t x = size.find('x');
-            int64_t w = 0, h = 0;
-            if (x == std::string::npos || !parseInteger(size.substr(0, x).c_str(), 1, 8192, &w) ||
-                !parseInteger(size.substr(x + 1).c_str(), 1, 8192, &h)) {
-                *error = "--size wants WIDTHxHEIGHT with each side 1..8192, not '" + size + "'";
-                return false;
-            }
-            options->width = static_cast<int32_t>(w);
-            options->height = static_cast<int32_t>(h);
-        } else if (arg == "--ticks") {
-            if (!value(&text)) return false;
-            if (!parseInteger(text, 0, 10000000, &number)) {
-                *error = "--ticks wants a count 0..10000000, not '" + std::string(text) + "'";
-                return false;
-            }
-            options->ticks = number;
-        } else if (arg == "--seed") {
-            if (!value(&text)) return false;
-            if (!parseInteger(text, 0, 4294967295LL, &number)) {
-                *error = "--seed wants a number 0..4294967295, not '" + std::string(text) + "'";
-                return false;
-            }
-            options->seed = number;
-        } else if (arg == "--preview") {
-            options->preview = true;
-        } else if (arg == "--settings") {
-            if (!value(&text)) return false;
-            options->settingsFile = text;
-        } else if (arg == "--out") {
-            if (!value(&text)) return false;
-            options->out = text;
-        } else {
-            *error = "unknown argument '" + arg + "' (see --help)";
-            return false;
-        }
-    }
-    if (options->view < 0) {
-        *error = "--view is required";
-        return false;
-    }
-    if (options->out.empty()) {
-        *error = "--out is required";
-        return false;
-    }
-    return true;
-}
 
 // Reads through to another backend, with some values replaced. Never writes.
 class OverridingBackend final : public SettingsBackend {
@@ -188,9 +88,9 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    Options options;
+    RenderOptions options;
     std::string error;
-    if (!parseArguments(argc, argv, &options, &error)) {
+    if (!parseRenderArguments(argc, argv, &options, &error)) {
         std::fprintf(stderr, "orbivane-render: %s\n", error.c_str());
         return 2;
     }

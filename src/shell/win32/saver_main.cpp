@@ -25,62 +25,33 @@ LONG WINAPI lastChanceFilter(EXCEPTION_POINTERS* details) {
     ExitProcess(static_cast<UINT>(-1));
 }
 
-const char* skipSpaces(const char* p) {
-    while (*p == ' ') ++p;
-    return p;
-}
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
 HWND ownerOrForeground(HWND h) { return (h && IsWindow(h)) ? h : GetForegroundWindow(); }
 
 int32_t runMode(const char* p) {
-    for (;; ++p) {
-        switch (*p) {
-        case '\0':
-            return showConfigDialog(nullptr);
-        case ' ':
-        case '-':
-        case '/':
-            continue;
-        case 'a':
-        case 'A': {
-            if (!isWin9xPlatform) return -1;
-            HWND h = windowFromHandleValue(parseWindowHandle(skipSpaces(p + 1)));
-            changePassword(ownerOrForeground(h));
-            return 0;
-        }
-        case 'c':
-        case 'C': {
-            ++p;
-            HWND h = nullptr;
-            if (*p == ':') h = windowFromHandleValue(parseWindowHandle(p + 1));
-            return showConfigDialog(ownerOrForeground(h));
-        }
-        case 'p':
-        case 'P':
-        case 'l':
-        case 'L': {
-            HWND h = windowFromHandleValue(parseWindowHandle(skipSpaces(p + 1)));
-            if (h && IsWindow(h)) return runSaverWindow(h);
-            return -1;
-        }
-        case 's':
-        case 'S':
-            return runSaverWindow(nullptr);
-        default:
-            return -1;
-        }
+    const RunRequest request = parseRunRequest(p);
+    switch (request.mode) {
+    case RunMode::configureAlone:
+        return showConfigDialog(nullptr);
+    case RunMode::configure:
+        return showConfigDialog(ownerOrForeground(windowFromHandleValue(request.handle)));
+    case RunMode::changePassword:
+        if (!isWin9xPlatform) return -1;
+        changePassword(ownerOrForeground(windowFromHandleValue(request.handle)));
+        return 0;
+    case RunMode::preview: {
+        HWND h = windowFromHandleValue(request.handle);
+        if (h && IsWindow(h)) return runSaverWindow(h);
+        return -1;
     }
+    case RunMode::fullScreen:
+        return runSaverWindow(nullptr);
+    case RunMode::invalid:
+        break;
+    }
+    return -1;
 }
 
 }  // namespace
-
-uint32_t parseWindowHandle(const char* text) {
-    uint32_t value = 0;
-    for (; isDigit(*text); ++text) value = value * 10u + static_cast<uint32_t>(*text - '0');
-    return value;
-}
 
 HWND windowFromHandleValue(uint32_t value) {
     return reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(value)));

@@ -5,12 +5,11 @@
 
 #include <cstdint>
 
+#include "shell/command_line.h"
+
 // Runs the mode that commandText (the command line without the program's name) asks for and returns
 // the process exit code.
 int32_t saverMain(HINSTANCE instance, const char* commandText);
-
-// Decimal digits at the start of text, in wrapping 32-bit arithmetic; 0 when text starts otherwise.
-uint32_t parseWindowHandle(const char* text);
 
 // A parsed handle value as a window handle, sign-extended as Windows does for 32-bit handle values.
 HWND windowFromHandleValue(uint32_t value);
