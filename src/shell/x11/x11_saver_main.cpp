@@ -34,11 +34,12 @@ constexpr int kOwnWindowHeight = 600;
 int gSignalPipeWrite = -1;
 // The stop signal received, 0 while none; the main loop ends as soon as it sees one.
 volatile sig_atomic_t gStopSignal = 0;
-// 1 while the main loop runs and looks at gStopSignal between its steps; at any other time (start-up,
-// image builds before the loop) a stop signal ends the process at once.
+// 1 while the main loop waits for the next tick, and while it cleans up after a stop; then a stop
+// signal lets it release the surface and the display before the process ends. At any other time
+// (start-up, a frame, an image build, a settings read that blocks) a stop signal ends the process at
+// once: the X server frees whatever a closed connection held, and the host wants its window back now.
 volatile sig_atomic_t gLoopWatching = 0;
-// Seconds the main loop gets to finish after a stop signal before the process is ended regardless
-// (an image build, or a system call that does not return, must not keep the saver alive).
+// Seconds the clean-up gets after a stop signal before the process is ended regardless.
 constexpr unsigned kStopGraceSeconds = 1;
 
 // Ends the process by `sig` with its default action, as a host expects of a program it signals.
@@ -310,8 +311,6 @@ int main(int argc, char** argv) {
     schedule.start(monotonicNs());
     int xFd = ConnectionNumber(display);
     bool running = true;
-    gLoopWatching = 1;
-    if (gStopSignal != 0) running = false;
     while (running && gStopSignal == 0) {
         while (running && XPending(display) > 0) {
             XEvent event;
@@ -352,7 +351,9 @@ int main(int argc, char** argv) {
             continue;
         }
         pollfd fds[2] = {{xFd, POLLIN, 0}, {signalPipeRead, POLLIN, 0}};
+        gLoopWatching = 1;
         int ready = poll(fds, 2, schedule.waitMs(now));
+        gLoopWatching = 0;
         if (ready < 0 && errno != EINTR) break;
         if (ready > 0 && (fds[0].revents & (POLLERR | POLLHUP)) != 0) {
             // The server closed the connection; there is nothing left to draw on.
@@ -361,8 +362,9 @@ int main(int argc, char** argv) {
         }
     }
 
+    gLoopWatching = 1;  // a stop signal now waits for the clean-up (or the grace) to end
     finishRun(run, scene);
-    gLoopWatching = 0;  // from here a stop signal ends the process at once
+    gLoopWatching = 0;
     if (gStopSignal != 0) {
         // Cleaned up; now end the way the host asked, so that it sees the signal and not an exit.
         alarm(0);
