@@ -102,6 +102,13 @@ std::vector<ProcessInfo> descendants(pid_t root) {
     return found;
 }
 
+// "name (pid), ..." for messages.
+std::string describe(const std::vector<ProcessInfo>& list) {
+    std::string text;
+    for (const ProcessInfo& p : list) text += p.name + " (" + std::to_string(p.pid) + ") ";
+    return text;
+}
+
 std::vector<pid_t> named(const std::vector<ProcessInfo>& list, const std::string& name) {
     std::vector<pid_t> pids;
     for (const ProcessInfo& p : list) {
@@ -361,11 +368,50 @@ protected:
         }
     }
 
+    // Waits until nothing but our Xvfb runs below the test (helpers of the hosts take a moment to go).
+    bool waitNothingLeft() {
+        auto deadline = Clock::now() + kGoneTimeout;
+        for (;;) {
+            reapChildren();
+            std::vector<ProcessInfo> left = descendants(getpid());
+            if (left.empty() || (left.size() == 1 && left[0].pid == xvfb_)) return true;
+            if (Clock::now() > deadline) return false;
+            sleepMs(10);
+        }
+    }
+
     std::string log(const std::string& name) { return readFile(home_ + "/" + name); }
 
     // One XScreenSaver run: the daemon with `program` as its only hack, activated and deactivated.
     // Checks that one saver per monitor draws and that all end; prints the two timings.
     // `program`: the command line, with "@SAVER@" standing for the copy of orbivane.
+    // Starts xsecurelock with `env`, expects one saver on each of `monitors` monitors, drawing, with the
+    // host's window in its environment and `argument` (unless empty) on its command line; then ends the
+    // locker and expects every saver gone with it.
+    void runLocker(const std::vector<std::string>& env, int monitors, int width, int height,
+                   const std::string& argument) {
+        std::vector<std::string> lockerEnv = env;
+        lockerEnv.push_back("XSECURELOCK_NO_COMPOSITE=1");
+        pid_t locker = spawn({"xsecurelock"}, "xsecurelock.log", lockerEnv);
+        std::vector<pid_t> savers = waitForSavers(locker, "orbivane", static_cast<size_t>(monitors));
+        ASSERT_EQ(savers.size(), static_cast<size_t>(monitors)) << log("xsecurelock.log");
+        ASSERT_TRUE(waitForPictures(monitors, width, height)) << log("xsecurelock.log");
+        for (pid_t pid : savers) {
+            std::string environment = readFile("/proc/" + std::to_string(pid) + "/environ");
+            EXPECT_NE(environment.find("XSCREENSAVER_WINDOW="), std::string::npos);
+            std::string commandLine = readFile("/proc/" + std::to_string(pid) + "/cmdline");
+            if (!argument.empty()) {
+                EXPECT_NE(commandLine.find(argument), std::string::npos) << commandLine;
+            }
+        }
+        // Unlocking is a password away; ending the locker must take its savers with it.
+        kill(locker, SIGTERM);
+        EXPECT_TRUE(waitEnded(savers, std::chrono::duration_cast<std::chrono::milliseconds>(kGoneTimeout)))
+            << log("xsecurelock.log");
+        EXPECT_TRUE(waitEnded({locker}, std::chrono::duration_cast<std::chrono::milliseconds>(kGoneTimeout)));
+        EXPECT_TRUE(waitNothingLeft()) << "left running: " << describe(descendants(getpid()));
+    }
+
     void runDaemon(std::string program, const std::string& processName, int monitors, int width, int height) {
         ASSERT_TRUE(startServer(width * monitors, height)) << "cannot start Xvfb";
         if (monitors > 1) splitIntoMonitors(monitors, width, height);
@@ -411,7 +457,7 @@ protected:
         // The daemon itself ends on request and leaves nothing behind.
         command("-exit");
         EXPECT_TRUE(waitEnded({daemon}, std::chrono::duration_cast<std::chrono::milliseconds>(kGoneTimeout)));
-        EXPECT_TRUE(descendants(getpid()).size() <= 1u) << "left running below the test";  // only Xvfb
+        EXPECT_TRUE(waitNothingLeft()) << "left running: " << describe(descendants(getpid()));
     }
 
     Account account_ = hostAccount();
@@ -463,20 +509,16 @@ TEST_F(HostsOnX, XSecureLockRunsItOnEveryMonitorWithTheHostWindowAndEndsIt) {
     ASSERT_TRUE(startServer(2 * width, height)) << "cannot start Xvfb";
     splitIntoMonitors(2, width, height);
     makeHome();
-    // The README's way: the program itself as the saver.
-    pid_t locker = spawn({"xsecurelock"}, "xsecurelock.log",
-                         {"XSECURELOCK_SAVER=" + saver_, "XSECURELOCK_NO_COMPOSITE=1"});
-    std::vector<pid_t> savers = waitForSavers(locker, "orbivane", 2);
-    ASSERT_EQ(savers.size(), 2u) << log("xsecurelock.log");
-    ASSERT_TRUE(waitForPictures(2, width, height)) << log("xsecurelock.log");
-    for (pid_t pid : savers) {
-        std::string environment = readFile("/proc/" + std::to_string(pid) + "/environ");
-        EXPECT_NE(environment.find("XSCREENSAVER_WINDOW="), std::string::npos);
-    }
-    // Unlocking is a password away; ending the locker must take its savers with it.
-    kill(locker, SIGTERM);
-    EXPECT_TRUE(waitEnded(savers, std::chrono::duration_cast<std::chrono::milliseconds>(kGoneTimeout)))
-        << log("xsecurelock.log");
-    EXPECT_TRUE(waitEnded({locker}, std::chrono::duration_cast<std::chrono::milliseconds>(kGoneTimeout)));
-    EXPECT_TRUE(descendants(getpid()).size() <= 1u) << "left running below the test";  // only Xvfb
+    // The program itself as the saver.
+    runLocker({"XSECURELOCK_SAVER=" + saver_}, 2, width, height, "");
+}
+
+TEST_F(HostsOnX, XSecureLockTakesTheSaverChosenForXScreenSaver) {
+    REQUIRE_PROGRAMS("xsecurelock", "xrdb", "Xvfb");
+    ASSERT_TRUE(startServer(640, 480)) << "cannot start Xvfb";
+    makeHome();
+    // The program named as in the hacks directory, which here is the temporary home.
+    writeHomeFile(".xscreensaver", "mode:\tone\nselected:\t0\nprograms:\tGL: orbivane --root --no-settings-file \\n\n");
+    runLocker({"XSECURELOCK_SAVER=saver_xscreensaver", "XSECURELOCK_XSCREENSAVER_PATH=" + home_}, 1, 640, 480,
+              "--no-settings-file");
 }
