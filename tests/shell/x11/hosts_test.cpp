@@ -28,6 +28,8 @@
 #include <thread>
 #include <vector>
 
+#include "private_xvfb.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -175,43 +177,11 @@ protected:
         if (!home_.empty()) std::system(("rm -rf '" + home_ + "'").c_str());
     }
 
-    // Starts Xvfb with one screen of `width` x `height`, and lets `account` use it. The display
-    // number is picked here: on a shared machine another server may hold a number the server's own
-    // choice would take. A server counts as ours when it answers with the screen size we asked for.
+    // Starts Xvfb with one screen of `width` x `height`, and lets the host account use it.
     bool startServer(int width, int height) {
-        static int attempts = 0;
-        for (int tries = 0; tries < 8 && display_ == nullptr; ++tries) {
-            int number = 100 + static_cast<int>((getpid() * 7919L + ++attempts * 131L) % 800);
-            std::string name = ":" + std::to_string(number);
-            int fds[2];
-            if (pipe(fds) != 0) return false;
-            pid_t pid = fork();
-            if (pid == 0) {
-                close(fds[0]);
-                int devnull = open("/dev/null", O_WRONLY);
-                dup2(devnull, 1);
-                dup2(devnull, 2);
-                std::string fd = std::to_string(fds[1]);
-                std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-                execlp("Xvfb", "Xvfb", name.c_str(), "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", "-br",
-                       "+extension", "GLX", "-screen", "0", screen.c_str(), static_cast<char*>(nullptr));
-                _exit(127);
-            }
-            close(fds[1]);
-            char text[16] = {};
-            ssize_t n = read(fds[0], text, sizeof text - 1);  // the number once it listens; EOF if it died
-            close(fds[0]);
-            Display* probe = n > 0 ? XOpenDisplay(name.c_str()) : nullptr;
-            if (probe != nullptr && DisplayWidth(probe, 0) == width && DisplayHeight(probe, 0) == height) {
-                xvfb_ = pid;
-                displayName_ = name;
-                display_ = probe;
-                break;
-            }
-            if (probe != nullptr) XCloseDisplay(probe);
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
+        std::string reasons;
+        xvfb_ = startPrivateXvfb(width, height, &displayName_, &reasons);
+        if (xvfb_ > 0) display_ = XOpenDisplay(displayName_.c_str());
         if (display_ == nullptr) return false;
         if (account_.uid != geteuid()) {
             // Let the unprivileged account in (server-interpreted "localuser:NAME").

@@ -23,6 +23,8 @@
 #include <thread>
 #include <vector>
 
+#include "private_xvfb.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -122,53 +124,11 @@ protected:
         }
     }
 
-    // Starts Xvfb and points DISPLAY at it. The display number is picked here rather than by the
-    // server: on a machine shared by several sessions another server may hold a number through the
-    // abstract socket namespace while its lock file is invisible. A server counts as ours only when a
-    // client reaches it and finds the screen size we asked for.
+    // Starts Xvfb and points DISPLAY at it.
     static void startOwnServer() {
-        for (int attempt = 0; attempt < 8; ++attempt) {
-            int number = 100 + static_cast<int>((getpid() * 7919L + attempt * 131L) % 800);
-            int fds[2];
-            if (pipe(fds) != 0) return;
-            pid_t pid = fork();
-            if (pid == 0) {
-                close(fds[0]);
-                int devnull = open("/dev/null", O_WRONLY);
-                dup2(devnull, 1);
-                dup2(devnull, 2);
-                std::string name = ":" + std::to_string(number);
-                std::string fd = std::to_string(fds[1]);
-                execlp("Xvfb", "Xvfb", name.c_str(), "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", "+extension", "GLX",
-                       "-screen", "0", "1000x700x24", static_cast<char*>(nullptr));
-                _exit(127);
-            }
-            close(fds[1]);
-            char text[16] = {};
-            ssize_t n = read(fds[0], text, sizeof text - 1);  // the number once it listens; EOF if it died
-            close(fds[0]);
-            std::string name = ":" + std::to_string(number);
-            if (n <= 0) {
-                serverLog_ += " " + name + ": Xvfb did not start;";
-            } else {
-                Display* probe = nullptr;
-                for (int tries = 0; probe == nullptr && tries < 40; ++tries) {  // up to two seconds
-                    probe = XOpenDisplay(name.c_str());
-                    if (probe == nullptr) sleepMs(50);
-                }
-                bool ours = probe != nullptr && DisplayWidth(probe, DefaultScreen(probe)) == 1000 &&
-                            DisplayHeight(probe, DefaultScreen(probe)) == 700;
-                if (probe != nullptr) XCloseDisplay(probe);
-                if (!ours) serverLog_ += " " + name + (probe ? ": someone else's server;" : ": cannot connect;");
-                if (ours) {
-                    xvfbPid_ = pid;
-                    setenv("DISPLAY", name.c_str(), 1);
-                    return;
-                }
-            }
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
+        std::string name;
+        xvfbPid_ = startPrivateXvfb(1000, 700, &name, &serverLog_);
+        if (xvfbPid_ > 0) setenv("DISPLAY", name.c_str(), 1);
     }
 
     void SetUp() override {
