@@ -10,6 +10,7 @@ packages=(
   libosmesa6-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
   libgtest-dev googletest libbenchmark-dev libpng-dev
   clang libclang-rt-dev
+  xscreensaver xsecurelock x11-xserver-utils desktop-file-utils man-db
 )
 
 missing=()

@@ -26,3 +26,14 @@ private:
     SettingsBackend& fallback_;          // the per-user store
     bool fallbackOpen_ = false;          // the fallback was opened by the current open*() and needs closing
 };
+
+// Stands for a settings file that is not read (--no-settings-file): no key, nothing stored, and
+// writes go nowhere.
+class NoSettingsBackend final : public SettingsBackend {
+public:
+    bool openRead() override { return false; }
+    bool query(const char*, int32_t*) override { return false; }
+    bool openWrite() override { return false; }
+    void set(const char*, int32_t) override {}
+    void close() override {}
+};

@@ -53,6 +53,20 @@ const SettingOption kSettingOptions[] = {
 
 constexpr int kImageCount = 5;
 
+// Options every program of the screen-saver hosts understands. This one accepts them so that a
+// host's or a user's usual command line works, and ignores them: it picks its own GL visual, never
+// installs a colormap and keeps its own 20 ms frame pace.
+struct HostOption {
+    const char* name;  // option name without dashes
+    bool takesValue;   // followed by one value
+};
+const HostOption kIgnoredHostOptions[] = {
+    {"install", false}, {"noinstall", false}, {"no-install", false}, {"mono", false},
+    {"pair", false},    {"sync", false},      {"visual", true},      {"delay", true},
+    {"background", true}, {"bg", true},       {"foreground", true},  {"fg", true},
+    {"xrm", true},
+};
+
 const char* kUsage =
     "Usage: orbivane [options]\n"
     "Draws the Mandelbrot and Julia sets on a turning, translucent helical tube.\n"
@@ -62,8 +76,12 @@ const char* kUsage =
     "  --root                    draw into $XSCREENSAVER_WINDOW, or else the root window\n"
     "  --window                  open a window of our own (the default without $XSCREENSAVER_WINDOW)\n"
     "  --display NAME            the X display to use instead of $DISPLAY\n"
+    "  --geometry WxH+X+Y        size and place of the --window window\n"
+    "  --fps, --no-fps           show the frame rate and the frame time in a corner (default off)\n"
     "\n"
-    "Settings (each overrides the per-user settings file; values out of range are clamped):\n"
+    "Settings (values out of range are clamped). An option wins over the per-user settings file\n"
+    "~/.config/orbivane/settings, which wins over the built-in default:\n"
+    "  --no-settings-file        read no settings file: options over the built-in defaults only\n"
     "  --detail-level 0..4       least to most detail (default 1)\n"
     "  --rotation-speed 10..40   (default 25)\n"
     "  --interval 45|60|90       seconds per image (default 45)\n"
@@ -78,7 +96,11 @@ const char* kUsage =
     "  --light-distance 2.0..30.0                   (default 10.0)\n"
     "  --light-both-sides, --no-light-both-sides    (default on)\n"
     "  --images LIST             the images to show, e.g. 0,1,3 (default 0,1,2,3,4)\n"
-    "  --image-N, --no-image-N   show or leave out image N, 0..4\n"
+    "  --image-N, --no-image-N   show or leave out image N, 0..4; leaving out all five shows all five\n"
+    "\n"
+    "Accepted and ignored, as the screen-saver hosts may pass them: --install, --noinstall, --mono,\n"
+    "--pair, --sync, --visual V, --delay N, --background C, --foreground C, --xrm R\n"
+    "(this program picks its own GL visual and draws every 20 ms).\n"
     "\n"
     "Options may be written with one or two dashes; values may follow '='.\n"
     "  --help                    print this text\n";
@@ -167,20 +189,62 @@ bool matchImageFlag(const std::string& name, bool* negated, int* index) {
 
 }  // namespace
 
-bool parseWindowId(const char* text, unsigned long* id) {
-    if (text == nullptr || *text == '\0' || *text == '-' || *text == '+' || *text == ' ') return false;
-    int base = 10;
-    const char* digits = text;
-    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        base = 16;
-        digits = text + 2;
-        if (*digits == '\0' || *digits == '-' || *digits == '+' || *digits == ' ') return false;
+bool parseGeometry(const char* text, unsigned* width, unsigned* height, int* x, int* y) {
+    // WxH, optionally followed by +X+Y (either sign each); sizes 1..32767 pixels, offsets within +-32767.
+    auto number = [](const char*& p, long* value) {
+        if (*p < '0' || *p > '9') return false;
+        long n = 0;
+        while (*p >= '0' && *p <= '9') {
+            n = n * 10 + (*p++ - '0');
+            if (n > 32767) return false;
+        }
+        *value = n;
+        return true;
+    };
+    const char* p = text;
+    long w = 0, h = 0, px = 0, py = 0;
+    if (!number(p, &w) || *p++ != 'x' || !number(p, &h) || w == 0 || h == 0) return false;
+    if (*p != '\0') {
+        char sx = *p++;
+        if ((sx != '+' && sx != '-') || !number(p, &px)) return false;
+        char sy = *p++;
+        if ((sy != '+' && sy != '-') || !number(p, &py) || *p != '\0') return false;
+        if (sx == '-') px = -px;
+        if (sy == '-') py = -py;
     }
-    errno = 0;
-    char* end = nullptr;
-    unsigned long long n = std::strtoull(digits, &end, base);
-    if (end == digits || *end != '\0' || errno == ERANGE) return false;
-    if (n == 0 || n > 0xFFFFFFFFull) return false;
+    *width = static_cast<unsigned>(w);
+    *height = static_cast<unsigned>(h);
+    *x = static_cast<int>(px);
+    *y = static_cast<int>(py);
+    return true;
+}
+
+bool parseWindowId(const char* text, unsigned long* id) {
+    if (text == nullptr || *text == '\0') return false;
+    // Exactly decimal digits, or "0x"/"0X" and hex digits: no sign, no blanks, no second prefix.
+    unsigned base = 10;
+    const char* p = text;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+        base = 16;
+        p += 2;
+    }
+    if (*p == '\0') return false;
+    unsigned long long n = 0;
+    for (; *p != '\0'; ++p) {
+        unsigned digit;
+        if (*p >= '0' && *p <= '9') {
+            digit = static_cast<unsigned>(*p - '0');
+        } else if (base == 16 && *p >= 'a' && *p <= 'f') {
+            digit = static_cast<unsigned>(*p - 'a' + 10);
+        } else if (base == 16 && *p >= 'A' && *p <= 'F') {
+            digit = static_cast<unsigned>(*p - 'A' + 10);
+        } else {
+            return false;
+        }
+        n = n * base + digit;
+        if (n > 0xFFFFFFFFull) return false;  // X ids have 29 bits; anything past 32 is not one
+    }
+    if (n == 0) return false;
     *id = static_cast<unsigned long>(n);
     return true;
 }
@@ -252,6 +316,37 @@ bool parseSaverOptions(int argc, const char* const* argv, SaverOptions* options,
                 return false;
             }
             options->window = WindowChoice::windowId;
+            continue;
+        }
+        if (name == "fps" || name == "no-fps") {
+            if (!noValueAllowed()) return false;
+            options->showFps = name == "fps";
+            continue;
+        }
+        if (name == "settings-file" || name == "no-settings-file") {
+            if (!noValueAllowed()) return false;
+            options->settingsFile = name == "settings-file";
+            continue;
+        }
+        if (name == "geometry") {
+            std::string value;
+            if (!takeValue(&value)) return false;
+            int x = 0, y = 0;
+            unsigned width = 0, height = 0;
+            if (!parseGeometry(value.c_str(), &width, &height, &x, &y)) {
+                badValue(value, "a geometry such as 800x600 or 800x600+10+20");
+                return false;
+            }
+            options->geometry = value;
+            continue;
+        }
+        const HostOption* ignored = nullptr;
+        for (const HostOption& option : kIgnoredHostOptions) {
+            if (name == option.name) ignored = &option;
+        }
+        if (ignored != nullptr) {
+            std::string value;
+            if (ignored->takesValue ? !takeValue(&value) : !noValueAllowed()) return false;
             continue;
         }
         if (name == "display") {
@@ -329,6 +424,17 @@ bool parseSaverOptions(int argc, const char* const* argv, SaverOptions* options,
             }
         }
         options->settings[found->setting] = stored;
+    }
+
+    // A host's dialog can untick every image; showing none is no choice, so all five are shown.
+    bool allLeftOut = true;
+    for (int n = 0; n < kImageCount; ++n) {
+        auto it = options->settings.find("image_" + std::to_string(n));
+        if (it == options->settings.end() || it->second != 0) allLeftOut = false;
+    }
+    if (allLeftOut) {
+        for (int n = 0; n < kImageCount; ++n) options->settings["image_" + std::to_string(n)] = 1;
+        options->allImagesLeftOut = true;
     }
     return true;
 }

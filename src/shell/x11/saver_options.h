@@ -23,17 +23,27 @@ struct SaverOptions {
     unsigned long windowId = 0;                     // with WindowChoice::windowId: the X window id
     std::string displayName;                        // --display NAME, empty for $DISPLAY
     bool help = false;                              // --help: print the usage and exit 0
+    bool showFps = false;                           // --fps: frame rate and frame time in a corner
+    bool settingsFile = true;                       // false with --no-settings-file: options over defaults only
+    std::string geometry;                           // --geometry WxH+X+Y for --window, empty for the default
     SettingOverrides settings;                      // per-setting values; later options override earlier ones
+    bool allImagesLeftOut = false;                  // every image was left out; they were all put back
 };
 
 // Parses argv[1..argc-1]. Options may be written with one or two dashes, and values either as the next
 // argument or after '='. On failure returns false with a one-line message (no program name, no newline)
-// in *error; *options is then unspecified.
+// in *error; *options is then unspecified. The standard options that screen-saver hosts pass to every
+// program (-install, -visual, -delay, -mono, ...) are accepted and ignored. When the command line leaves
+// out all five images, none is left out: the overrides put every image back.
 bool parseSaverOptions(int argc, const char* const* argv, SaverOptions* options, std::string* error);
 
-// Parses an X window id as hex ("0x1a00005") or decimal ("27262981"). Zero, negative numbers,
-// ids above 32 bits and trailing characters are rejected.
+// Parses an X window id: decimal digits ("27262981") or "0x" and hex digits ("0x1a00005"), nothing
+// else (no sign, no blanks, no second prefix). Zero and ids above 32 bits are rejected.
 bool parseWindowId(const char* text, unsigned long* id);
+
+// Parses a window geometry "WxH" or "WxH+X+Y" (each offset '+' or '-'); sizes 1..32767 pixels.
+// Negative offsets are kept as they are (no placement from the right or bottom edge).
+bool parseGeometry(const char* text, unsigned* width, unsigned* height, int* x, int* y);
 
 // The usage text printed by --help (several lines, ending in a newline).
 const char* saverUsageText();

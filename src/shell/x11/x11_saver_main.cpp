@@ -18,6 +18,7 @@
 #include "scene/scene.h"
 #include "scene/scene_platform.h"
 #include "settings/settings_store.h"
+#include "shell/x11/fps_overlay.h"
 #include "shell/x11/option_overlay_backend.h"
 #include "shell/x11/saver_options.h"
 #include "shell/x11/tick_schedule.h"
@@ -31,19 +32,46 @@ constexpr int kOwnWindowHeight = 600;
 
 // Write end of the self-pipe through which SIGTERM, SIGINT and SIGHUP wake the main loop; -1 before setup.
 int gSignalPipeWrite = -1;
-// Set by the signal handler; the main loop ends as soon as it sees it.
-volatile sig_atomic_t gStopRequested = 0;
+// The stop signal received, 0 while none; the main loop ends as soon as it sees one.
+volatile sig_atomic_t gStopSignal = 0;
+// 1 while the main loop waits for the next tick, and while it cleans up after a stop; then a stop
+// signal lets it release the surface and the display before the process ends. At any other time
+// (start-up, a frame, an image build, a settings read that blocks) a stop signal ends the process at
+// once: the X server frees whatever a closed connection held, and the host wants its window back now.
+volatile sig_atomic_t gLoopWatching = 0;
+// Seconds the clean-up gets after a stop signal before the process is ended regardless.
+constexpr unsigned kStopGraceSeconds = 1;
 
-void onStopSignal(int) {
+// Ends the process by `sig` with its default action, as a host expects of a program it signals.
+// Async-signal-safe.
+void endBySignal(int sig) {
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    sigemptyset(&byDefault.sa_mask);
+    sigaction(sig, &byDefault, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    raise(sig);
+    _exit(128 + sig);  // not reached: the default action of the stop signals ends the process
+}
+
+void onStopSignal(int sig) {
+    if (gStopSignal != 0 || gLoopWatching == 0) endBySignal(sig);  // a second signal, or not in the loop
     int saved = errno;
-    gStopRequested = 1;
+    gStopSignal = sig;
     char byte = 1;
     if (gSignalPipeWrite >= 0) {
         ssize_t ignored = write(gSignalPipeWrite, &byte, 1);
         (void)ignored;
     }
+    alarm(kStopGraceSeconds);
     errno = saved;
 }
+
+// The grace after a stop signal ran out: the loop is stuck somewhere.
+void onStopGraceOver(int) { endBySignal(gStopSignal != 0 ? gStopSignal : SIGTERM); }
 
 // Borrowed windows can vanish at any moment; a request on a dead window must not end the process.
 // The DestroyNotify that follows ends the run cleanly.
@@ -67,33 +95,52 @@ int installStopSignals() {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
+    // One stop signal at a time: a second one arriving during the handler waits, then ends the process.
+    sigaddset(&action.sa_mask, SIGTERM);
+    sigaddset(&action.sa_mask, SIGINT);
+    sigaddset(&action.sa_mask, SIGHUP);
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
+    struct sigaction grace {};
+    grace.sa_handler = onStopGraceOver;
+    sigemptyset(&grace.sa_mask);
+    sigaction(SIGALRM, &grace, nullptr);
     return fds[0];
 }
 
 // The scene's window-system services on one GLX surface.
 class X11ScenePlatform final : public ScenePlatform {
 public:
-    X11ScenePlatform(Scene& scene, GlxSurface& surface) : scene_(scene), surface_(surface) {}
+    // `meter`: the --fps counter, drawn over every frame; null without --fps.
+    X11ScenePlatform(Scene& scene, GlxSurface& surface, FrameRateMeter* meter)
+        : scene_(scene), surface_(surface), meter_(meter) {}
     int64_t nowSeconds() override { return static_cast<int64_t>(std::time(nullptr)); }
     void repaintSurfaces() override {
+        int64_t start = monotonicNs();
         scene_.renderFrame();
+        if (meter_ != nullptr) drawFrameRateOverlay(*meter_, surface_.width, surface_.height);
         swapGlxSurface(surface_);
+        if (meter_ != nullptr) {
+            int64_t end = monotonicNs();
+            meter_->frameDone(end, end - start);
+        }
     }
     void showError(const char* text, const char* caption) override {
         std::fprintf(stderr, "orbivane: %s: %s\n", caption, text);
     }
 
 private:
-    Scene& scene_;          // the process's scene
-    GlxSurface& surface_;   // the one surface every frame goes to
+    Scene& scene_;            // the process's scene
+    GlxSurface& surface_;     // the one surface every frame goes to
+    FrameRateMeter* meter_;   // the --fps counter, or null
 };
 
 // Creates the --window window: a normal, resizable top-level window on a GL visual, not yet mapped.
-Window createOwnWindow(Display* display, Atom deleteWindow, Colormap* colormap, std::string* error) {
+// `geometry`: "WxH+X+Y" from --geometry, or empty for the default size at the top left.
+Window createOwnWindow(Display* display, Atom deleteWindow, const std::string& geometry, Colormap* colormap,
+                       std::string* error) {
     int screen = DefaultScreen(display);
     XVisualInfo* visual = chooseGlxVisual(display, screen);
     if (visual == nullptr) {
@@ -107,7 +154,12 @@ Window createOwnWindow(Display* display, Atom deleteWindow, Colormap* colormap, 
     set.background_pixel = BlackPixel(display, screen);
     set.border_pixel = 0;
     set.event_mask = StructureNotifyMask | KeyPressMask;
-    Window window = XCreateWindow(display, root, 0, 0, kOwnWindowWidth, kOwnWindowHeight, 0, visual->depth,
+    unsigned width = kOwnWindowWidth;
+    unsigned height = kOwnWindowHeight;
+    int x = 0;
+    int y = 0;
+    bool placed = !geometry.empty() && parseGeometry(geometry.c_str(), &width, &height, &x, &y);
+    Window window = XCreateWindow(display, root, x, y, width, height, 0, visual->depth,
                                   InputOutput, visual->visual,
                                   CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &set);
     XFree(visual);
@@ -124,6 +176,16 @@ Window createOwnWindow(Display* display, Atom deleteWindow, Colormap* colormap, 
     XSetClassHint(display, window, &classHint);
     Atom protocols[] = {deleteWindow};
     XSetWMProtocols(display, window, protocols, 1);
+    if (placed) {
+        // The user asked for this size and place: window managers honour user-given hints.
+        XSizeHints hints{};
+        hints.flags = USPosition | USSize;
+        hints.x = x;
+        hints.y = y;
+        hints.width = static_cast<int>(width);
+        hints.height = static_cast<int>(height);
+        XSetWMNormalHints(display, window, &hints);
+    }
     return window;
 }
 
@@ -201,7 +263,7 @@ int main(int argc, char** argv) {
     Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
 
     if (useOwnWindow) {
-        run.target = createOwnWindow(display, deleteWindow, &run.ownColormap, &error);
+        run.target = createOwnWindow(display, deleteWindow, options.geometry, &run.ownColormap, &error);
         if (run.target == 0) {
             std::fprintf(stderr, "orbivane: %s\n", error.c_str());
             XCloseDisplay(display);
@@ -214,15 +276,18 @@ int main(int argc, char** argv) {
         XSelectInput(display, run.target, StructureNotifyMask);
     }
 
-    // Settings: command line first, then the per-user store, then the built-in defaults. This
-    // program draws one surface per window it is given; its host takes care of the monitors.
+    // Settings: command line first, then the per-user file (unless --no-settings-file, which the
+    // hosts' settings dialogs pass so that what they show is what runs), then the built-in defaults.
+    // This program draws one surface per window it is given; its host takes care of the monitors.
     options.settings["monitor_mode"] = 0;
-    OptionOverlayBackend overlay(options.settings, platformSettingsBackend());
+    NoSettingsBackend noFile;
+    OptionOverlayBackend overlay(options.settings, options.settingsFile ? platformSettingsBackend() : noFile);
     SettingsStore::instance().setBackend(&overlay);
 
     Scene& scene = Scene::instance();
     LcgRandom random;
-    X11ScenePlatform platform(scene, run.surface);
+    FrameRateMeter meter;
+    X11ScenePlatform platform(scene, run.surface, options.showFps ? &meter : nullptr);
     scene.preview = false;
     scene.platform = &platform;
     scene.random = &random;
@@ -240,13 +305,13 @@ int main(int argc, char** argv) {
     if (run.ownWindow) XMapWindow(display, run.target);
     setViewportAndProjection(run.surface.width, run.surface.height);
     initRenderState(scene);
-    if (!gStopRequested) scene.buildImage();
+    scene.buildImage();
 
     TickSchedule schedule;
     schedule.start(monotonicNs());
     int xFd = ConnectionNumber(display);
     bool running = true;
-    while (running && !gStopRequested) {
+    while (running && gStopSignal == 0) {
         while (running && XPending(display) > 0) {
             XEvent event;
             XNextEvent(display, &event);
@@ -277,7 +342,7 @@ int main(int argc, char** argv) {
                 break;
             }
         }
-        if (!running || gStopRequested) break;
+        if (!running || gStopSignal != 0) break;
 
         int64_t now = monotonicNs();
         if (schedule.due(now)) {
@@ -286,7 +351,9 @@ int main(int argc, char** argv) {
             continue;
         }
         pollfd fds[2] = {{xFd, POLLIN, 0}, {signalPipeRead, POLLIN, 0}};
+        gLoopWatching = 1;
         int ready = poll(fds, 2, schedule.waitMs(now));
+        gLoopWatching = 0;
         if (ready < 0 && errno != EINTR) break;
         if (ready > 0 && (fds[0].revents & (POLLERR | POLLHUP)) != 0) {
             // The server closed the connection; there is nothing left to draw on.
@@ -295,6 +362,13 @@ int main(int argc, char** argv) {
         }
     }
 
+    gLoopWatching = 1;  // a stop signal now waits for the clean-up (or the grace) to end
     finishRun(run, scene);
+    gLoopWatching = 0;
+    if (gStopSignal != 0) {
+        // Cleaned up; now end the way the host asked, so that it sees the signal and not an exit.
+        alarm(0);
+        endBySignal(gStopSignal);
+    }
     return 0;
 }

@@ -2,6 +2,8 @@
 // settings dialog shows when it passes nothing equals the built-in default.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -167,13 +169,48 @@ TEST_F(HostConfig, BooleansFlipTheirSettingAwayFromTheDefault) {
         bool setsTrue = e.attrs.count("arg-set") != 0;
         std::string arg = setsTrue ? e.attrs.at("arg-set") : e.attrs.at("arg-unset");
         ASSERT_EQ(e.attrs.count("arg-set") + e.attrs.count("arg-unset"), 1u) << e.attrs.at("id");
+        if (arg == "--fps") {
+            // The frame-rate display is no setting: off unless the box is ticked.
+            SaverOptions options;
+            std::string error;
+            ASSERT_TRUE(parseWords(arg, &options, &error)) << error;
+            EXPECT_TRUE(options.showFps);
+            EXPECT_TRUE(setsTrue);
+            continue;
+        }
         std::map<std::string, double> values;
         std::set<std::string> changed = changedBy(arg, &values);
         ASSERT_EQ(changed.size(), 1u) << arg;
         // arg-set means the box starts unchecked: the built-in default must be false, and the other way round.
         EXPECT_EQ(values.at(*changed.begin()), setsTrue ? 1.0 : 0.0) << arg;
     }
-    EXPECT_EQ(booleans, 9);
+    EXPECT_EQ(booleans, 10);
+}
+
+TEST_F(HostConfig, TheDialogsDefaultsAreWhatRuns) {
+    // The command the dialog starts keeps the settings file out, so that the defaults it shows hold.
+    for (const Element& e : elements) {
+        if (e.tag != "command") continue;
+        SaverOptions options;
+        std::string error;
+        ASSERT_TRUE(parseWords(e.attrs.at("arg"), &options, &error)) << error;
+        EXPECT_FALSE(options.settingsFile) << e.attrs.at("arg");
+        EXPECT_EQ(options.window, WindowChoice::root);
+    }
+    // No choice that passes an argument may call itself the default.
+    for (const Element& e : elements) {
+        if (e.tag != "option" || e.attrs.count("arg-set") == 0) continue;
+        std::string label = e.attrs.at("_label");
+        std::transform(label.begin(), label.end(), label.begin(), ::tolower);
+        EXPECT_EQ(label.find("default"), std::string::npos) << e.attrs.at("_label");
+    }
+    // Unticking every image box passes all five --no-image-N: the program then shows all five.
+    std::string allOut;
+    for (const Element& e : elements) {
+        if (e.tag == "boolean" && e.attrs.at("id").rfind("image", 0) == 0) allOut += e.attrs.at("arg-unset") + " ";
+    }
+    std::map<std::string, double> values;
+    EXPECT_TRUE(changedBy(allOut, &values).empty()) << allOut;
 }
 
 TEST_F(HostConfig, SelectsHaveOneArgumentFreeChoiceThatIsTheDefault) {

@@ -6,6 +6,7 @@
 #include <X11/Xutil.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "private_xvfb.h"
 
 namespace {
 
@@ -46,7 +49,9 @@ struct Saver {
     std::string errorFile;  // path of the captured standard error
 };
 
-Saver startSaver(const std::vector<std::string>& args, const char* hostWindow) {
+// `configHome`: the XDG_CONFIG_HOME the saver sees; by default one without a settings file.
+Saver startSaver(const std::vector<std::string>& args, const char* hostWindow,
+                 const char* configHome = "/nonexistent/orbivane-test-config") {
     Saver saver;
     char path[] = "/tmp/orbivane-test-stderr-XXXXXX";
     int fd = mkstemp(path);
@@ -55,7 +60,7 @@ Saver startSaver(const std::vector<std::string>& args, const char* hostWindow) {
     if (saver.pid == 0) {
         dup2(fd, 2);
         // No settings file: the developer's own choices must not change what the tests see.
-        setenv("XDG_CONFIG_HOME", "/nonexistent/orbivane-test-config", 1);
+        setenv("XDG_CONFIG_HOME", configHome, 1);
         if (hostWindow != nullptr) {
             setenv("XSCREENSAVER_WINDOW", hostWindow, 1);
         } else {
@@ -119,53 +124,11 @@ protected:
         }
     }
 
-    // Starts Xvfb and points DISPLAY at it. The display number is picked here rather than by the
-    // server: on a machine shared by several sessions another server may hold a number through the
-    // abstract socket namespace while its lock file is invisible. A server counts as ours only when a
-    // client reaches it and finds the screen size we asked for.
+    // Starts Xvfb and points DISPLAY at it.
     static void startOwnServer() {
-        for (int attempt = 0; attempt < 8; ++attempt) {
-            int number = 100 + static_cast<int>((getpid() * 7919L + attempt * 131L) % 800);
-            int fds[2];
-            if (pipe(fds) != 0) return;
-            pid_t pid = fork();
-            if (pid == 0) {
-                close(fds[0]);
-                int devnull = open("/dev/null", O_WRONLY);
-                dup2(devnull, 1);
-                dup2(devnull, 2);
-                std::string name = ":" + std::to_string(number);
-                std::string fd = std::to_string(fds[1]);
-                execlp("Xvfb", "Xvfb", name.c_str(), "-displayfd", fd.c_str(), "-nolisten", "tcp", "-noreset", "+extension", "GLX",
-                       "-screen", "0", "1000x700x24", static_cast<char*>(nullptr));
-                _exit(127);
-            }
-            close(fds[1]);
-            char text[16] = {};
-            ssize_t n = read(fds[0], text, sizeof text - 1);  // the number once it listens; EOF if it died
-            close(fds[0]);
-            std::string name = ":" + std::to_string(number);
-            if (n <= 0) {
-                serverLog_ += " " + name + ": Xvfb did not start;";
-            } else {
-                Display* probe = nullptr;
-                for (int tries = 0; probe == nullptr && tries < 40; ++tries) {  // up to two seconds
-                    probe = XOpenDisplay(name.c_str());
-                    if (probe == nullptr) sleepMs(50);
-                }
-                bool ours = probe != nullptr && DisplayWidth(probe, DefaultScreen(probe)) == 1000 &&
-                            DisplayHeight(probe, DefaultScreen(probe)) == 700;
-                if (probe != nullptr) XCloseDisplay(probe);
-                if (!ours) serverLog_ += " " + name + (probe ? ": someone else's server;" : ": cannot connect;");
-                if (ours) {
-                    xvfbPid_ = pid;
-                    setenv("DISPLAY", name.c_str(), 1);
-                    return;
-                }
-            }
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
+        std::string name;
+        xvfbPid_ = startPrivateXvfb(1000, 700, &name, &serverLog_);
+        if (xvfbPid_ > 0) setenv("DISPLAY", name.c_str(), 1);
     }
 
     void SetUp() override {
@@ -179,8 +142,9 @@ protected:
         if (display_ != nullptr) XCloseDisplay(display_);
     }
 
-    Saver& run(const std::vector<std::string>& args, const char* hostWindow = nullptr) {
-        savers_.push_back(startSaver(args, hostWindow));
+    Saver& run(const std::vector<std::string>& args, const char* hostWindow = nullptr,
+               const char* configHome = "/nonexistent/orbivane-test-config") {
+        savers_.push_back(startSaver(args, hostWindow, configHome));
         return savers_.back();
     }
 
@@ -273,14 +237,29 @@ protected:
         return static_cast<int>(count);
     }
 
-    // Sends SIGTERM and expects a clean exit with code 0 within a second.
-    void expectCleanTerm(Saver& saver) {
-        ASSERT_GT(saver.pid, 0) << "ended before SIGTERM: " << errorText(saver);
-        kill(saver.pid, SIGTERM);
-        std::optional<int> status = waitExit(saver, std::chrono::milliseconds(1000));
-        ASSERT_TRUE(status.has_value()) << "still running a second after SIGTERM";
-        ASSERT_TRUE(WIFEXITED(*status)) << "killed by signal " << WTERMSIG(*status);
-        EXPECT_EQ(WEXITSTATUS(*status), 0) << errorText(saver);
+    // Sends `sig` and expects the saver to end by that signal (as hosts expect) within two seconds.
+    void expectEndBySignal(Saver& saver, int sig = SIGTERM) {
+        ASSERT_GT(saver.pid, 0) << "ended before the signal: " << errorText(saver);
+        kill(saver.pid, sig);
+        std::optional<int> status = waitExit(saver, std::chrono::milliseconds(2000));
+        ASSERT_TRUE(status.has_value()) << "still running two seconds after signal " << sig;
+        ASSERT_TRUE(WIFSIGNALED(*status)) << "exited with " << WEXITSTATUS(*status) << ": " << errorText(saver);
+        EXPECT_EQ(WTERMSIG(*status), sig);
+    }
+
+    // Counts the pixels of exactly `colour` in the `width` x `height` rectangle at the window's
+    // lower left corner.
+    int countColourAtLowerLeft(Window window, unsigned long colour, int width, int height) {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(display_, window, &a)) return -1;
+        XImage* image = XGetImage(display_, window, 0, a.height - height, width, height, AllPlanes, ZPixmap);
+        if (image == nullptr) return -1;
+        int n = 0;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) n += (XGetPixel(image, x, y) & 0xFFFFFF) == colour ? 1 : 0;
+        }
+        XDestroyImage(image);
+        return n;
     }
 
     Display* display_ = nullptr;
@@ -313,7 +292,7 @@ TEST_F(SaverOnX, DrawsIntoAWindowGivenByHexIdAndFollowsItsResize) {
     p = waitFor(w, outgrown);
     EXPECT_TRUE(outgrown(p)) << p.drawn << " drawn in " << p.width << " x " << p.height;
 
-    expectCleanTerm(saver);
+    expectEndBySignal(saver);
     EXPECT_EQ(errorText(saver), "");
 }
 
@@ -328,8 +307,8 @@ TEST_F(SaverOnX, TakesDecimalIdsAndTheHostWindowWithRoot) {
     EXPECT_TRUE(tubeDrawn(pa, 200 * 160)) << pa.drawn << " drawn; " << errorText(byDecimal);
     EXPECT_TRUE(tubeDrawn(pb, 200 * 160)) << pb.drawn << " drawn; " << errorText(byHost);
     EXPECT_EQ(mappedTopLevels(), mappedBefore);
-    expectCleanTerm(byDecimal);
-    expectCleanTerm(byHost);
+    expectEndBySignal(byDecimal, SIGINT);
+    expectEndBySignal(byHost, SIGHUP);
 }
 
 TEST_F(SaverOnX, CoversAWindowWithoutGlWithAChildThatFollowsResizes) {
@@ -362,7 +341,7 @@ TEST_F(SaverOnX, CoversAWindowWithoutGlWithAChildThatFollowsResizes) {
     auto outgrown = [](const Picture& p) { return tubeDrawn(p, 480 * 360) && (p.width > 240 || p.height > 180); };
     p = waitFor(w, outgrown);
     EXPECT_TRUE(outgrown(p)) << p.drawn << " drawn in " << p.width << " x " << p.height;
-    expectCleanTerm(saver);
+    expectEndBySignal(saver);
 }
 
 TEST_F(SaverOnX, EndsWhenItsWindowIsDestroyed) {
@@ -460,4 +439,51 @@ TEST_F(SaverOnX, AMissingWindowIsAFailureNotAUsageError) {
     ASSERT_TRUE(WIFEXITED(*status));
     EXPECT_EQ(WEXITSTATUS(*status), 1);
     EXPECT_NE(errorText(saver).find(hex(w)), std::string::npos) << errorText(saver);
+}
+
+TEST_F(SaverOnX, EndsBySigtermEvenWhileBlockedReadingItsSettings) {
+    // A FIFO at the settings path blocks a plain open() until a writer comes: none ever does.
+    char dir[] = "/tmp/orbivane-test-fifo-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    std::string settingsDir = std::string(dir) + "/orbivane";
+    std::string fifo = settingsDir + "/settings";
+    ASSERT_EQ(mkdir(settingsDir.c_str(), 0700), 0);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Window w = makeWindow(160, 120);
+    Saver& saver = run({"--window-id", hex(w), "--detail-level", "0"}, nullptr, dir);
+
+    // Wait until it sits in the FIFO's open, or until it draws where the open does not block.
+    std::string wchanPath = "/proc/" + std::to_string(saver.pid) + "/wchan";
+    auto deadline = Clock::now() + kDrawTimeout;
+    bool blocked = false;
+    while (Clock::now() < deadline && !blocked) {
+        std::ifstream in(wchanPath);
+        std::string wchan;
+        in >> wchan;
+        blocked = wchan.find("partner") != std::string::npos || wchan.find("fifo") != std::string::npos;
+        if (!blocked && capture(w).drawn > 0) break;
+        if (!blocked) sleepMs(20);
+    }
+    expectEndBySignal(saver);
+    unlink(fifo.c_str());
+    rmdir(settingsDir.c_str());
+    rmdir(dir);
+}
+
+TEST_F(SaverOnX, FrameRateShowsInTheLowerLeftCornerOnlyWithFps) {
+    Window plain = makeWindow(320, 240);
+    Window withFps = makeWindow(320, 240, nullptr, 400);
+    Saver& a = run({"--window-id", hex(plain), "--detail-level", "0", "--images", "3"});
+    Saver& b = run({"--window-id", hex(withFps), "--detail-level", "0", "--images", "3", "-fps"});
+    const unsigned long yellow = 0xFFFF00;  // the overlay's text colour
+    // Two lines of text at one screen pixel per font pixel fill more than 100 pixels of the corner.
+    auto deadline = Clock::now() + kDrawTimeout;
+    int lit = 0;
+    while (Clock::now() < deadline && (lit = countColourAtLowerLeft(withFps, yellow, 100, 30)) < 100) sleepMs(100);
+    EXPECT_GE(lit, 100) << errorText(b);
+    Picture p = waitFor(plain, [](const Picture& p) { return tubeDrawn(p, 320 * 240); });
+    ASSERT_TRUE(tubeDrawn(p, 320 * 240)) << errorText(a);
+    EXPECT_LT(countColourAtLowerLeft(plain, yellow, 100, 30), 20);
+    expectEndBySignal(a);
+    expectEndBySignal(b);
 }

@@ -1,6 +1,7 @@
-// Tests of the X11 saver's command line, its settings overlay and its tick pacing.
+// Tests of the X11 saver's command line, its settings overlay, its tick pacing and its --fps counter.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <limits>
 #include <map>
@@ -9,6 +10,7 @@
 
 #include "settings/memory_backend.h"
 #include "settings/settings_store.h"
+#include "shell/x11/fps_overlay.h"
 #include "shell/x11/option_overlay_backend.h"
 #include "shell/x11/saver_options.h"
 #include "shell/x11/tick_schedule.h"
@@ -71,9 +73,49 @@ TEST(SaverOptions, WindowIdsInHexAndDecimal) {
     EXPECT_TRUE(parseWindowId("27262981", &id));
     EXPECT_EQ(id, 27262981ul);
     EXPECT_TRUE(parseWindowId("0xffffffff", &id));
-    for (const char* bad : {"", "0", "0x0", "0x", "-5", "+5", " 5", "12abc", "0x1g", "0x100000000", "99999999999999999999"}) {
+    EXPECT_TRUE(parseWindowId("0X1a", &id));
+    EXPECT_EQ(id, 0x1aul);
+    EXPECT_TRUE(parseWindowId("4294967295", &id));
+    EXPECT_EQ(id, 0xfffffffful);
+    // Only the two written forms: no blanks, signs or second prefix, whatever strtoul would take.
+    for (const char* bad : {"", "0", "0x0", "0x", "-5", "+5", " 5", "\t7", "5 ", "12abc", "0x1g", "0x0x5", "0x-5",
+                            "0x+5", "0x 5", "-0x5", "\t-18446744073709551615", "-18446744073709551615",
+                            "0x100000000", "4294967296", "99999999999999999999", "0b101", "1e3"}) {
         EXPECT_FALSE(parseWindowId(bad, &id)) << bad;
     }
+}
+
+TEST(SaverOptions, GeometriesGiveSizeAndPlace) {
+    unsigned w = 0, h = 0;
+    int x = 1, y = 1;
+    EXPECT_TRUE(parseGeometry("800x600", &w, &h, &x, &y));
+    EXPECT_EQ(w, 800u);
+    EXPECT_EQ(h, 600u);
+    EXPECT_TRUE(parseGeometry("640x480+10-20", &w, &h, &x, &y));
+    EXPECT_EQ(x, 10);
+    EXPECT_EQ(y, -20);
+    for (const char* bad : {"", "800", "800x", "x600", "0x600", "800x0", "800x600+10", "800x600+", "800x600+1+2+3",
+                            "800X600", "-800x600", "99999x600", "800x600+1+99999", "800x600 +1+2"}) {
+        EXPECT_FALSE(parseGeometry(bad, &w, &h, &x, &y)) << bad;
+    }
+}
+
+TEST(SaverOptions, HostsStandardOptionsAreAcceptedAndChangeNoSetting) {
+    Parsed p = parse({"-install", "-visual", "best", "-delay", "20000", "-fps", "--geometry=800x600+10-20", "-mono",
+                      "-noinstall", "-pair", "-sync", "-bg", "black", "--foreground=white", "-xrm", "*x: y"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.options.showFps);
+    EXPECT_EQ(p.options.geometry, "800x600+10-20");
+    EXPECT_TRUE(p.options.settings.empty());
+    EXPECT_EQ(p.options.window, WindowChoice::automatic);
+    // The value of an ignored option is taken as its value, not read as an option of its own.
+    p = parse({"-visual", "--window", "--no-fps"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.window, WindowChoice::automatic);
+    EXPECT_FALSE(p.options.showFps);
+    EXPECT_TRUE(parse({}).options.settingsFile);
+    EXPECT_FALSE(parse({"--no-settings-file"}).options.settingsFile);
+    EXPECT_FALSE(parse({}).options.showFps);
 }
 
 TEST(SaverOptions, EverySettingHasAnOptionInItsStoredForm) {
@@ -124,6 +166,26 @@ TEST(SaverOptions, ImageListAndSingleImageFlags) {
     p = parse({"--no-image-2"});
     ASSERT_TRUE(p.ok);
     EXPECT_EQ(p.options.settings.size(), 1u);  // the other images stay with the store
+    EXPECT_FALSE(p.options.allImagesLeftOut);
+}
+
+TEST(SaverOptions, LeavingOutEveryImageShowsThemAll) {
+    // What a host's dialog passes with every image box unticked.
+    Parsed p = parse({"--no-image-0", "--no-image-1", "--no-image-2", "--no-image-3", "--no-image-4"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.options.allImagesLeftOut);
+    for (const char* name : {"image_0", "image_1", "image_2", "image_3", "image_4"}) EXPECT_EQ(setting(p, name), 1);
+
+    p = parse({"--images", "3", "--no-image-3"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_TRUE(p.options.allImagesLeftOut);
+    EXPECT_EQ(setting(p, "image_3"), 1);
+
+    p = parse({"--no-image-0", "--no-image-1", "--no-image-2", "--no-image-3"});  // one left: it alone
+    ASSERT_TRUE(p.ok);
+    EXPECT_FALSE(p.options.allImagesLeftOut);
+    EXPECT_EQ(setting(p, "image_3"), 0);
+    EXPECT_EQ(setting(p, "image_4"), -12345);
 }
 
 TEST(SaverOptions, BadCommandLinesGiveOneLineNamingTheOption) {
@@ -133,7 +195,11 @@ TEST(SaverOptions, BadCommandLinesGiveOneLineNamingTheOption) {
     };
     const Case cases[] = {
         {{"--bogus"}, "--bogus"},
-        {{"-fps"}, "-fps"},
+        {{"-fps=yes"}, "-fps takes no value"},
+        {{"-delay"}, "-delay needs a value"},
+        {{"--install=1"}, "--install takes no value"},
+        {{"--geometry", "800"}, "--geometry"},
+        {{"--no-settings-file=1"}, "--no-settings-file"},
         {{"stray"}, "stray"},
         {{"-"}, "'-'"},
         {{"--detail-level"}, "--detail-level needs a value"},
@@ -243,6 +309,65 @@ TEST(OptionOverlay, WritesGoToTheStore) {
     EXPECT_EQ(file.value("gloss_level"), 6);
     EXPECT_EQ(file.openHandles, 0);
     EXPECT_EQ(SettingsStore::instance().readGlossLevel(), 4.0f);  // the option still wins
+}
+
+TEST(OptionOverlay, WithoutTheSettingsFileOptionsMeetTheDefaults) {
+    NoSettingsBackend none;
+    Parsed p = parse({"--gloss", "4"});
+    OverlayScope scope(p.options.settings, none);
+    SettingsStore& store = SettingsStore::instance();
+    EXPECT_EQ(store.readGlossLevel(), 4.0f);
+    EXPECT_EQ(store.readDetailLevel(), 1);
+    EXPECT_TRUE(store.readImageEnabled(4));
+}
+
+TEST(FrameRateMeter, CountsFramesAndDrawingTimePerPeriod) {
+    const int64_t ms = 1000000;
+    FrameRateMeter meter;
+    EXPECT_EQ(meter.rateLine(), "FPS: -");
+    EXPECT_EQ(meter.frameLine(), "Frame: - ms");
+    // A slow first frame (the first image's set-up) only opens the count.
+    meter.frameDone(500 * ms, 400 * ms);
+    for (int i = 1; i < 50; ++i) meter.frameDone(500 * ms + i * 20 * ms, 4 * ms);
+    EXPECT_EQ(meter.rateLine(), "FPS: -");  // the period is not over yet
+    meter.frameDone(1500 * ms, 6 * ms);
+    EXPECT_EQ(meter.rateLine(), "FPS: 50.0");
+    EXPECT_EQ(meter.frameLine(), "Frame: 4.0 ms");  // (49 * 4 + 6) / 50 = 4.04
+
+    // Stalled: four frames over two seconds; the lines stay until a period closes.
+    meter.frameDone(1700 * ms, 30 * ms);
+    meter.frameDone(2000 * ms, 30 * ms);
+    meter.frameDone(2400 * ms, 30 * ms);
+    EXPECT_EQ(meter.rateLine(), "FPS: 50.0");
+    meter.frameDone(3500 * ms, 50 * ms);
+    EXPECT_EQ(meter.rateLine(), "FPS: 2.0");
+    EXPECT_EQ(meter.frameLine(), "Frame: 35.0 ms");
+}
+
+TEST(FrameRateMeter, EveryCharacterOfTheLinesHasAGlyph) {
+    // Text the lines can hold: each of these characters must draw something.
+    const std::string used = "FPS:Frame-ms0123456789.";
+    for (char c : used) {
+        TextBitmap b = rasterizeText(std::string(1, c));
+        ASSERT_EQ(b.width, 6);
+        ASSERT_EQ(b.height, 9);
+        int lit = 0;
+        for (int y = 0; y < b.height; ++y) {
+            for (int x = 0; x < b.width; ++x) lit += b.at(x, y) ? 1 : 0;
+            EXPECT_FALSE(b.at(5, y)) << c;  // the spacing column stays clear
+        }
+        EXPECT_GT(lit, 1) << c;
+    }
+    // Characters stay in their own cells and distinct glyphs differ.
+    TextBitmap pair = rasterizeText("1 8");
+    EXPECT_EQ(pair.width, 18);
+    for (int y = 0; y < 9; ++y) {
+        for (int x = 6; x < 12; ++x) EXPECT_FALSE(pair.at(x, y));
+    }
+    EXPECT_NE(rasterizeText("6").lit, rasterizeText("9").lit);
+    EXPECT_EQ(rasterizeText("").width, 0);
+    TextBitmap unknown = rasterizeText("~");
+    EXPECT_EQ(std::count(unknown.lit.begin(), unknown.lit.end(), 1), 0);
 }
 
 TEST(TickSchedule, KeepsTheBeatAndNeverCatchesUp) {
