@@ -9,6 +9,7 @@ packages=(
   libxinerama1 libxrandr2 libxcomposite1 libxcursor1 libxi6 fonts-wine
   libosmesa6-dev libgl1-mesa-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
   libgtest-dev googletest libbenchmark-dev libpng-dev
+  nsis zip unzip dpkg-dev lintian
 )
 
 missing=()

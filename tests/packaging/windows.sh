@@ -20,6 +20,11 @@ expect "zip holds Orbivane.scr and README.txt" \
   test "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" = "Orbivane.scr README.txt "
 unzip -q "$zip" -d "$work/zip"
 stripped() { ! "$objdump" -h "$1" | grep -q '\.debug_'; }
+# Each cpack generator strips its own copy, and strip stamps the PE header with the time (and so the
+# checksum): the same program differs only within the first 512 bytes.
+same_program() {
+  [[ $(stat -c %s "$1") == $(stat -c %s "$2") ]] && { cmp -l "$1" "$2" || true; } | awk '$1 > 512 { exit 1 }'
+}
 expect "zip's Orbivane.scr stripped" stripped "$work/zip/Orbivane.scr"
 expect "README.txt says how to install" grep -q 'Right-click Orbivane.scr and choose "Install"' "$work/zip/README.txt"
 expect "README.txt has Windows line ends" grep -q $'\r$' "$work/zip/README.txt"
@@ -60,7 +65,7 @@ uninstall() {  # what switches...
 }
 installed_checks() {  # what
   expect "$1: Orbivane.scr in the system folder" test -f "$scr"
-  expect "$1: the installed saver is the zip's" cmp -s "$scr" "$work/zip/Orbivane.scr"
+  expect "$1: the installed saver is the zip's" same_program "$scr" "$work/zip/Orbivane.scr"
   expect "$1: uninstaller present" test -f "$uninstaller"
   expect "$1: DisplayName" test "$(reg_value "$uninstall_key" DisplayName)" = "Orbivane screen saver"
   expect "$1: DisplayVersion" test "$(reg_value "$uninstall_key" DisplayVersion)" = "$version"
