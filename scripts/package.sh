@@ -18,6 +18,13 @@ fi
 if [[ $which == native || $which == all ]]; then
   cmake -S "$root" -B "$root/build/pkg-native" "${common[@]}" >/dev/null
   cmake --build "$root/build/pkg-native" -j "$(nproc)" --target package
+  # A package with lintian errors is not handed out.
+  deb=$(ls -t "$dist"/orbivane_*.deb | head -1)
+  report=$(lintian "$deb" 2>/dev/null || true)
+  [[ -n $report ]] && echo "$report"
+  if grep -q '^E: ' <<<"$report"; then
+    echo "package: lintian found errors in $deb" >&2; exit 1
+  fi
 fi
 echo "package: in $dist:"
 ls -l "$dist"
