@@ -1,7 +1,7 @@
 # Packages made with CPack: the Windows installer and zip from the Windows tree, the .deb from the native tree.
 # `cmake --build <tree> --target package` (or scripts/package.sh, for both trees) writes them to ORBIVANE_DIST_DIR.
-set(ORBIVANE_VENDOR "The Orbivane developers" CACHE STRING "Publisher named by the packages")
-set(ORBIVANE_MAINTAINER "The Orbivane developers <maintainers@orbivane.example>" CACHE STRING
+set(ORBIVANE_VENDOR "The Orbivane authors" CACHE STRING "Publisher named by the packages")
+set(ORBIVANE_MAINTAINER "The Orbivane authors <maintainers@orbivane.example>" CACHE STRING
     "Maintainer field of the .deb (name <address>)")
 set(ORBIVANE_DIST_DIR "${CMAKE_BINARY_DIR}/dist" CACHE PATH "Where the package target writes the packages")
 
