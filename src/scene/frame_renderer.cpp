@@ -1,6 +1,5 @@
 // Draws one frame of the scene: placement, eye, light and materials, rings far to near, quads per ring.
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -51,24 +50,19 @@ const GLfloat* byteColourTable() {
     return table;
 }
 
-// Wall time inside a GL call, added to submitCounts().glSeconds when timing is on.
+// Time inside a GL call by submitCounts().clock, added to its glSeconds when a clock is set.
 class GlCallTimer {
 public:
-    GlCallTimer() : on_(submitCounts().timeGl) {
-        if (on_) start_ = std::chrono::steady_clock::now();
-    }
+    GlCallTimer() : clock_(submitCounts().clock), start_(clock_ != nullptr ? clock_() : 0) {}
     ~GlCallTimer() {
-        if (on_) {
-            submitCounts().glSeconds +=
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-        }
+        if (clock_ != nullptr) submitCounts().glSeconds += clock_() - start_;
     }
     GlCallTimer(const GlCallTimer&) = delete;
     GlCallTimer& operator=(const GlCallTimer&) = delete;
 
 private:
-    bool on_;
-    std::chrono::steady_clock::time_point start_;
+    double (*clock_)();
+    double start_;
 };
 
 void setLightAndMaterials(const Scene& scene) {
@@ -257,6 +251,7 @@ void submitQuadsImmediate(const Scene& scene, int32_t ringCount) {
     const TubeVertex* vertices = scene.vertices;
     const bool lit = scene.lightingOn;
     const bool twice = !scene.quickDraw;
+    double quads = 0;
     glBegin(GL_QUADS);
     forEachQuad(scene, ringCount,
                 [&](const TubeVertex& vertex, const GLubyte colour[4], int32_t a, int32_t b, int32_t c, int32_t d) {
@@ -264,8 +259,14 @@ void submitQuadsImmediate(const Scene& scene, int32_t ringCount) {
                     if (lit) glNormal3d(vertex.normal[0], vertex.normal[1], vertex.normal[2]);
                     sendQuad(vertices, a, b, c, d);
                     if (twice) sendQuad(vertices, a, b, c, d);
+                    quads += 1;
                 });
     glEnd();
+    // Per quad: a colour (4 bytes), a normal when lit (24), four or eight corners (24 each).
+    const double corners = twice ? 8 : 4;
+    SubmitCounts& counts = submitCounts();
+    counts.calls += 2 + quads * (1 + (lit ? 1 : 0) + corners);
+    counts.bytes += quads * (4 + (lit ? 24 : 0) + corners * 24);
 }
 
 void submitQuadArrays(const Scene& scene, int32_t ringCount) {

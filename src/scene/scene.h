@@ -137,8 +137,8 @@ struct SubmitCounts {
     double bytes = 0;        // bytes GL reads from the program's memory while drawing (arrays, ranges)
     double calls = 0;        // GL calls made to submit the quads (state, pointers, draws)
     double uploadBytes = 0;  // bytes handed to glBufferData
-    double glSeconds = 0;    // wall time inside draw and upload calls, when timeGl is set
-    bool timeGl = false;
+    double glSeconds = 0;    // time inside draw and upload calls, by `clock`, when it is set
+    double (*clock)() = nullptr;  // seconds (a benchmark's thread CPU clock); null: no timing
 };
 SubmitCounts& submitCounts();
 
