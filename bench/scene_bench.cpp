@@ -17,6 +17,7 @@ struct BenchScene {
         scene.platform = &platform;
         scene.random = &random;
         scene.loadSettings();
+        scene.glApi = &offscreenGlApi();  // frames from buffer objects, as the saver draws them
         scene.playlist.cursor = view;
     }
     ~BenchScene() { scene.releaseImage(); }

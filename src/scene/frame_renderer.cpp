@@ -1,7 +1,10 @@
 // Draws one frame of the scene: placement, eye, light and materials, rings far to near, quads per ring.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
+#include "scene/gl_context_record.h"
 #include "scene/gl_includes.h"
 #include "scene/scene.h"
 
@@ -13,6 +16,54 @@ constexpr double kPi = 3.14159265358979323846;
 GLubyte colourByte(double value) {
     return static_cast<GLubyte>(static_cast<int32_t>(value) & 0xFF);
 }
+
+// A quad's colour as four bytes: the vertex's colour scaled by the fade f, with opacity alphaByte, or
+// for pure red (the lowest escape counts) an opacity that grows with the red value and fades.
+void quadColour(const TubeVertex& vertex, double f, GLubyte alphaByte, GLubyte colour[4]) {
+    const int32_t red = vertex.red;
+    colour[0] = colourByte(red * f);
+    if (vertex.green > 0 || vertex.blue > 0) {
+        colour[1] = colourByte(vertex.green * f);
+        colour[2] = colourByte(vertex.blue * f);
+        colour[3] = alphaByte;
+    } else {
+        colour[1] = 0;
+        colour[2] = 0;
+        colour[3] = colourByte(red * (3.0 - red / 255.0) / 2.0 * f);
+    }
+}
+
+GLubyte alphaByteOf(const Scene& scene) {
+    return colourByte(static_cast<double>(scene.alpha) * 255.0);
+}
+
+// Colour bytes as GL floats, exactly as glColor4ub converts them (c / 255 in single precision).
+// Byte colour arrays are converted differently by some implementations (Mesa), off by 1/255 after
+// lighting; float arrays give immediate mode's pixels.
+const GLfloat* byteColourTable() {
+    static GLfloat table[256];
+    static const bool ready = [] {
+        for (int i = 0; i < 256; ++i) table[i] = static_cast<GLfloat>(i) / 255.0f;
+        return true;
+    }();
+    (void)ready;
+    return table;
+}
+
+// Time inside a GL call by submitCounts().clock, added to its glSeconds when a clock is set.
+class GlCallTimer {
+public:
+    GlCallTimer() : clock_(submitCounts().clock), start_(clock_ != nullptr ? clock_() : 0) {}
+    ~GlCallTimer() {
+        if (clock_ != nullptr) submitCounts().glSeconds += clock_() - start_;
+    }
+    GlCallTimer(const GlCallTimer&) = delete;
+    GlCallTimer& operator=(const GlCallTimer&) = delete;
+
+private:
+    double (*clock_)();
+    double start_;
+};
 
 void setLightAndMaterials(const Scene& scene) {
     const double g = scene.gloss;
@@ -84,6 +135,12 @@ void eyeInModelSpace(float x, float z, float angle, double eye[3]) {
 }
 
 void prepareFrame(Scene& scene, double eye[3]) {
+    // Each context keeps its own lighting switch: a build switches only the context current then.
+    GlContextRecord& context = scene.currentGlContext();
+    if (context.lightingApplied != scene.lightingOn) {
+        switchLighting(scene.lightingOn);
+        context.lightingApplied = scene.lightingOn;
+    }
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glLoadIdentity();
 
@@ -143,7 +200,7 @@ void forEachQuad(const Scene& scene, int32_t ringCount, Emit emit) {
     const TubeVertex* vertices = scene.vertices;
     const int32_t ringSize = scene.ringSize;
     const double f = scene.fade;
-    const GLubyte alphaByte = colourByte(static_cast<double>(scene.alpha) * 255.0);
+    const GLubyte alphaByte = alphaByteOf(scene);
     for (int32_t r = 0; r < ringCount; ++r) {
         const int32_t first = scene.rings[r].firstVertex;
         for (int pass = 0; pass < 2; ++pass) {
@@ -157,19 +214,7 @@ void forEachQuad(const Scene& scene, int32_t ringCount, Emit emit) {
                 if (vertex.facing != wanted) continue;
 
                 GLubyte colour[4];
-                const int32_t red = vertex.red;
-                if (vertex.green > 0 || vertex.blue > 0) {
-                    colour[0] = colourByte(red * f);
-                    colour[1] = colourByte(vertex.green * f);
-                    colour[2] = colourByte(vertex.blue * f);
-                    colour[3] = alphaByte;
-                } else {
-                    // Pure red (the lowest escape counts): opacity grows with the red value and fades.
-                    colour[0] = colourByte(red * f);
-                    colour[1] = 0;
-                    colour[2] = 0;
-                    colour[3] = colourByte(red * (3.0 - red / 255.0) / 2.0 * f);
-                }
+                quadColour(vertex, f, alphaByte, colour);
                 // The last position closes the ring: back to the first vertex of this ring and of the next.
                 const bool last = j == ringSize - 1;
                 const int32_t nextV = last ? v + 1 - ringSize : v + 1;
@@ -185,12 +230,19 @@ constexpr int32_t kArrayQuads = 2048;  // quads per glDrawArrays call
 struct QuadArrays {
     GLfloat position[kArrayQuads * 4][3];  // corner positions, as glVertex3d hands them to GL
     GLfloat normal[kArrayQuads * 4][3];    // the quad's normal at every corner
-    GLubyte colour[kArrayQuads * 4][4];    // the quad's colour at every corner
+    GLfloat colour[kArrayQuads * 4][4];    // the quad's colour at every corner (bytes / 255)
 };
 QuadArrays quadArrays;  // one thread draws; reused by every frame
 
-void drawQuadArrays(int32_t quads) {
-    if (quads > 0) glDrawArrays(GL_QUADS, 0, quads * 4);
+void drawQuadArrays(int32_t quads, bool lit) {
+    if (quads <= 0) return;
+    {
+        GlCallTimer timer;
+        glDrawArrays(GL_QUADS, 0, quads * 4);
+    }
+    SubmitCounts& counts = submitCounts();
+    counts.calls += 1;
+    counts.bytes += static_cast<double>(quads) * 4 * sizeof(GLfloat) * (lit ? 10 : 7);
 }
 
 }  // namespace
@@ -199,6 +251,7 @@ void submitQuadsImmediate(const Scene& scene, int32_t ringCount) {
     const TubeVertex* vertices = scene.vertices;
     const bool lit = scene.lightingOn;
     const bool twice = !scene.quickDraw;
+    double quads = 0;
     glBegin(GL_QUADS);
     forEachQuad(scene, ringCount,
                 [&](const TubeVertex& vertex, const GLubyte colour[4], int32_t a, int32_t b, int32_t c, int32_t d) {
@@ -206,8 +259,14 @@ void submitQuadsImmediate(const Scene& scene, int32_t ringCount) {
                     if (lit) glNormal3d(vertex.normal[0], vertex.normal[1], vertex.normal[2]);
                     sendQuad(vertices, a, b, c, d);
                     if (twice) sendQuad(vertices, a, b, c, d);
+                    quads += 1;
                 });
     glEnd();
+    // Per quad: a colour (4 bytes), a normal when lit (24), four or eight corners (24 each).
+    const double corners = twice ? 8 : 4;
+    SubmitCounts& counts = submitCounts();
+    counts.calls += 2 + quads * (1 + (lit ? 1 : 0) + corners);
+    counts.bytes += quads * (4 + (lit ? 24 : 0) + corners * 24);
 }
 
 void submitQuadArrays(const Scene& scene, int32_t ringCount) {
@@ -215,21 +274,23 @@ void submitQuadArrays(const Scene& scene, int32_t ringCount) {
     const bool lit = scene.lightingOn;
     const int32_t copies = scene.quickDraw ? 1 : 2;
     QuadArrays& q = quadArrays;
+    const GLfloat* toFloat = byteColourTable();
     glVertexPointer(3, GL_FLOAT, 0, q.position);
-    glColorPointer(4, GL_UNSIGNED_BYTE, 0, q.colour);
+    glColorPointer(4, GL_FLOAT, 0, q.colour);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     if (lit) {
         glNormalPointer(GL_FLOAT, 0, q.normal);
         glEnableClientState(GL_NORMAL_ARRAY);
     }
+    submitCounts().calls += lit ? 10 : 7;  // pointers, enables and disables
     int32_t quads = 0;
     forEachQuad(scene, ringCount,
                 [&](const TubeVertex& vertex, const GLubyte colour[4], int32_t a, int32_t b, int32_t c, int32_t d) {
                     const int32_t corners[4] = {a, b, c, d};
                     for (int32_t copy = 0; copy < copies; ++copy) {
                         if (quads == kArrayQuads) {
-                            drawQuadArrays(quads);
+                            drawQuadArrays(quads, lit);
                             quads = 0;
                         }
                         for (int k = 0; k < 4; ++k) {
@@ -239,26 +300,352 @@ void submitQuadArrays(const Scene& scene, int32_t ringCount) {
                                 q.position[slot][e] = static_cast<GLfloat>(corner.position[e]);
                                 q.normal[slot][e] = static_cast<GLfloat>(vertex.normal[e]);
                             }
-                            for (int e = 0; e < 4; ++e) q.colour[slot][e] = colour[e];
+                            for (int e = 0; e < 4; ++e) q.colour[slot][e] = toFloat[colour[e]];
                         }
                         ++quads;
                     }
                 });
-    drawQuadArrays(quads);
+    drawQuadArrays(quads, lit);
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_COLOR_ARRAY);
     if (lit) glDisableClientState(GL_NORMAL_ARRAY);
+}
+
+
+namespace {
+
+// Lays the image's quads out in buffer order (once per image). False when there is no image to lay out.
+bool makeQuadLayout(Scene& scene) {
+    if (scene.vertices == nullptr || scene.rings == nullptr || scene.ringSize <= 0) return false;
+    if (!scene.quadLayout) scene.quadLayout.reset(new QuadLayout);
+    QuadLayout& layout = *scene.quadLayout;
+    if (layout.made && layout.serial == scene.imageSerial) return true;
+
+    const TubeVertex* vertices = scene.vertices;
+    const int32_t ringSize = scene.ringSize;
+    const int32_t ringCount = scene.vertexCount / ringSize;
+    layout.ringFirstQuad.assign(static_cast<size_t>(ringCount) + 1, 0);
+    layout.quadVertex.clear();
+    layout.plane.clear();
+    double bound = 0;
+    for (int32_t k = 0; k < ringCount; ++k) {
+        layout.ringFirstQuad[k] = static_cast<int32_t>(layout.quadVertex.size());
+        for (int32_t j = 0; j < ringSize; ++j) {
+            const int32_t v = k * ringSize + j;
+            if (v + ringSize >= scene.vertexCount - 1) continue;  // no quad here
+            const TubeVertex& vertex = vertices[v];
+            if (vertex.red == 0 && vertex.green == 0 && vertex.blue == 0) continue;  // a hole
+            layout.quadVertex.push_back(v);
+            const double* n = vertex.normal;
+            const double* p = vertex.position;
+            const double offset = -(n[0] * p[0] + n[1] * p[1] + n[2] * p[2]);
+            const double values[4] = {n[0], n[1], n[2], offset};
+            for (double value : values) {
+                layout.plane.push_back(static_cast<float>(value));
+                bound = std::max(bound, std::fabs(value));
+            }
+        }
+    }
+    layout.ringFirstQuad[ringCount] = static_cast<int32_t>(layout.quadVertex.size());
+    layout.ringCount = ringCount;
+    layout.quadCount = static_cast<int32_t>(layout.quadVertex.size());
+    layout.planeBound = bound;
+    layout.facing.assign(layout.quadVertex.size(), 0);
+    layout.serial = scene.imageSerial;
+    layout.made = true;
+    return true;
+}
+
+// Finds every quad's facing as markFacing would (1: towards the eye). A single-precision dot product
+// decides where its error bound allows; the few quads too close to edge-on get markFacing's own
+// double-precision test, so the result is the same quad for quad.
+void findFacing(const Scene& scene, QuadLayout& layout, const double eye[3]) {
+    const float e[3] = {static_cast<float>(eye[0]), static_cast<float>(eye[1]), static_cast<float>(eye[2])};
+    const double eyeBound = std::max({std::fabs(eye[0]), std::fabs(eye[1]), std::fabs(eye[2])});
+    // Each of the four products and sums is off by at most a few units in the last place of the
+    // largest term; 1e-5 of the terms' total leaves a margin of more than a hundred.
+    const float tolerance = static_cast<float>(1e-5 * layout.planeBound * (3.0 * eyeBound + 1.0) + 1e-30);
+    const float* plane = layout.plane.data();
+    uint8_t* facing = layout.facing.data();
+    const int32_t quads = layout.quadCount;
+    int32_t nearEdge = 0;
+    for (int32_t q = 0; q < quads; ++q) {
+        const float* p = plane + 4 * q;
+        const float s = p[0] * e[0] + p[1] * e[1] + p[2] * e[2] + p[3];
+        const bool close = std::fabs(s) <= tolerance;
+        facing[q] = static_cast<uint8_t>((s >= 0.0f ? 1 : 0) | (close ? 2 : 0));
+        nearEdge += close;
+    }
+    if (nearEdge == 0) return;
+    const TubeVertex* vertices = scene.vertices;
+    for (int32_t q = 0; q < quads; ++q) {
+        if ((facing[q] & 2) == 0) continue;
+        const TubeVertex& vertex = vertices[layout.quadVertex[q]];
+        const double s = vertex.normal[0] * (eye[0] - vertex.position[0]) +
+                         vertex.normal[1] * (eye[1] - vertex.position[1]) +
+                         vertex.normal[2] * (eye[2] - vertex.position[2]);
+        facing[q] = s >= 0 ? 1 : 0;
+    }
+}
+
+// Adds quads [first, first + count) to the ranges, joining a range that ends where this one starts.
+void addRange(QuadLayout& layout, int32_t first, int32_t count) {
+    if (!layout.rangeFirst.empty() && layout.rangeFirst.back() + layout.rangeCount.back() == first) {
+        layout.rangeCount.back() += count;
+        return;
+    }
+    layout.rangeFirst.push_back(first);
+    layout.rangeCount.push_back(count);
+}
+
+// Clears errors left by earlier calls, so that the next glGetError speaks of what follows.
+void clearGlErrors() {
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+    }
+}
+
+// Hands `bytes` of `data` to the buffer bound at `target`; false when GL could not take them.
+bool uploadBuffer(const GlBufferProcs& gl, GLenum target, GLuint buffer, const void* data, size_t bytes) {
+    clearGlErrors();
+    gl.bindBuffer(target, buffer);
+    {
+        GlCallTimer timer;
+        gl.bufferData(target, static_cast<std::ptrdiff_t>(bytes), data, kGlStaticDraw);
+    }
+    const bool ok = glGetError() == GL_NO_ERROR;
+    gl.bindBuffer(target, 0);
+    submitCounts().uploadBytes += static_cast<double>(bytes);
+    return ok;
+}
+
+// Floats per corner in the vertex buffer: position, normal when lit, colour.
+int32_t cornerFloats(bool lit) { return lit ? 10 : 7; }
+
+// The corners of every quad at fade 1 in buffer order, as submitQuadArrays sends them and in its
+// layout: all positions, then all normals (lit images), then all colours, each tightly packed. (An
+// interleaved layout gave different pixels from the client arrays on Mesa.)
+bool uploadVertexBuffer(const Scene& scene, const QuadLayout& layout, GlContextRecord& context) {
+    const bool lit = scene.lightingOn;
+    const size_t corners = static_cast<size_t>(layout.quadCount) * 4;
+    std::vector<GLfloat> data;
+    data.resize(corners * cornerFloats(lit));
+    GLfloat* position = data.data();
+    GLfloat* normal = position + corners * 3;
+    GLfloat* colourOut = lit ? normal + corners * 3 : normal;
+    const TubeVertex* vertices = scene.vertices;
+    const int32_t ringSize = scene.ringSize;
+    const GLubyte alphaByte = alphaByteOf(scene);
+    const GLfloat* toFloat = byteColourTable();
+    for (int32_t q = 0; q < layout.quadCount; ++q) {
+        const int32_t v = layout.quadVertex[q];
+        const int32_t w = v + ringSize;
+        const TubeVertex& vertex = vertices[v];
+        GLubyte colour[4];
+        quadColour(vertex, 1.0, alphaByte, colour);
+        const bool last = v % ringSize == ringSize - 1;
+        const int32_t cornerIndex[4] = {v, last ? v + 1 - ringSize : v + 1, last ? v + 1 : w + 1, w};
+        for (int32_t corner : cornerIndex) {
+            for (int e = 0; e < 3; ++e) *position++ = static_cast<GLfloat>(vertices[corner].position[e]);
+            if (lit) {
+                for (int e = 0; e < 3; ++e) *normal++ = static_cast<GLfloat>(vertex.normal[e]);
+            }
+            for (int e = 0; e < 4; ++e) *colourOut++ = toFloat[colour[e]];
+        }
+    }
+    const GlBufferProcs& gl = context.procs;
+    if (context.vertexBuffer == 0) gl.genBuffers(1, &context.vertexBuffer);
+    context.vertexMade = false;
+    if (context.vertexBuffer == 0 ||
+        !uploadBuffer(gl, kGlArrayBuffer, context.vertexBuffer, data.data(), data.size() * sizeof(GLfloat))) {
+        return false;
+    }
+    context.vertexMade = true;
+    context.vertexSerial = scene.imageSerial;
+    context.vertexLit = lit;
+    context.vertexAlpha = scene.alpha;
+    return true;
+}
+
+// Corner indices of every quad twice in a row, for quads drawn twice.
+bool uploadIndexBuffer(const Scene& scene, const QuadLayout& layout, GlContextRecord& context) {
+    std::vector<GLuint> data;
+    data.resize(static_cast<size_t>(layout.quadCount) * 8);
+    for (int32_t q = 0; q < layout.quadCount; ++q) {
+        for (int copy = 0; copy < 2; ++copy)
+            for (int k = 0; k < 4; ++k) data[8 * static_cast<size_t>(q) + 4 * copy + k] = static_cast<GLuint>(4 * q + k);
+    }
+    const GlBufferProcs& gl = context.procs;
+    if (context.indexBuffer == 0) gl.genBuffers(1, &context.indexBuffer);
+    context.indexMade = false;
+    if (context.indexBuffer == 0 ||
+        !uploadBuffer(gl, kGlElementArrayBuffer, context.indexBuffer, data.data(), data.size() * sizeof(GLuint))) {
+        return false;
+    }
+    context.indexMade = true;
+    context.indexSerial = scene.imageSerial;
+    return true;
+}
+
+// The current context's record, with its buffer entry points looked up; null where it has none or
+// where this image failed to upload before.
+GlContextRecord* bufferContext(Scene& scene) {
+    if (scene.glApi == nullptr) return nullptr;
+    GlContextRecord& context = scene.currentGlContext();
+    if (!context.probed) {
+        context.probed = true;
+        loadGlBufferProcs(*scene.glApi, &context.procs);
+    }
+    if (context.procs.bindBuffer == nullptr) return nullptr;
+    if (context.uploadFailed && context.failedSerial == scene.imageSerial) return nullptr;
+    return &context;
+}
+
+}  // namespace
+
+bool buildQuadRanges(Scene& scene, const double eye[3], int32_t ringCount) {
+    if (!makeQuadLayout(scene)) return false;
+    QuadLayout& layout = *scene.quadLayout;
+    layout.rangeFirst.clear();
+    layout.rangeCount.clear();
+    if (ringCount > layout.ringCount) return false;
+    findFacing(scene, layout, eye);
+
+    const uint8_t* facing = layout.facing.data();
+    const int32_t ringSize = scene.ringSize;
+    for (int32_t r = 0; r < ringCount; ++r) {
+        const int32_t firstVertex = scene.rings[r].firstVertex;
+        if (firstVertex < 0 || firstVertex % ringSize != 0 || firstVertex / ringSize >= layout.ringCount) {
+            return false;  // not a ring of this layout
+        }
+        const int32_t k = firstVertex / ringSize;
+        const int32_t begin = layout.ringFirstQuad[k];
+        const int32_t end = layout.ringFirstQuad[k + 1];
+        for (int pass = 0; pass < 2; ++pass) {
+            const uint8_t wanted = pass == 0 ? 0 : 1;  // away from the eye first
+            int32_t q = begin;
+            while (q < end) {
+                if (facing[q] != wanted) {
+                    ++q;
+                    continue;
+                }
+                const int32_t start = q;
+                while (q < end && facing[q] == wanted) ++q;
+                addRange(layout, start, q - start);
+            }
+        }
+    }
+    return true;
+}
+
+bool drawQuadRanges(Scene& scene) {
+    GlContextRecord* found = bufferContext(scene);
+    if (found == nullptr || !scene.quadLayout || !scene.quadLayout->made ||
+        scene.quadLayout->serial != scene.imageSerial) {
+        return false;
+    }
+    GlContextRecord& context = *found;
+    const QuadLayout& layout = *scene.quadLayout;
+    const GlBufferProcs& gl = context.procs;
+    const bool lit = scene.lightingOn;
+    const bool twice = !scene.quickDraw;
+    if (layout.quadCount == 0) return true;  // nothing to draw
+
+    const bool vertexCurrent = context.vertexMade && context.vertexSerial == scene.imageSerial &&
+                               context.vertexLit == lit && context.vertexAlpha == scene.alpha;
+    const bool indexCurrent = context.indexMade && context.indexSerial == scene.imageSerial;
+    if ((!vertexCurrent && !uploadVertexBuffer(scene, layout, context)) ||
+        (twice && !indexCurrent && !uploadIndexBuffer(scene, layout, context))) {
+        // Out of buffer memory, most likely: give the memory back and draw this image from client arrays.
+        scene.deleteCurrentBuffers();
+        context.uploadFailed = true;
+        context.failedSerial = scene.imageSerial;
+        return false;
+    }
+
+    const size_t corners = static_cast<size_t>(layout.quadCount) * 4;
+    const char* base = nullptr;  // offsets into the bound buffer
+    gl.bindBuffer(kGlArrayBuffer, context.vertexBuffer);
+    glVertexPointer(3, GL_FLOAT, 0, base);
+    if (lit) glNormalPointer(GL_FLOAT, 0, base + corners * 3 * sizeof(GLfloat));
+    glColorPointer(4, GL_FLOAT, 0, base + corners * (lit ? 6 : 3) * sizeof(GLfloat));
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    if (lit) glEnableClientState(GL_NORMAL_ARRAY);
+
+    SubmitCounts& counts = submitCounts();
+    counts.calls += lit ? 7 : 5;
+    const size_t ranges = layout.rangeFirst.size();
+    static std::vector<GLint> firsts;        // per range: first corner (quads drawn once)
+    static std::vector<GLsizei> sizes;       // per range: corners, or indices when drawn twice
+    static std::vector<const void*> offsets; // per range: byte offset into the index buffer
+    sizes.resize(ranges);
+    if (!twice) {
+        firsts.resize(ranges);
+        for (size_t i = 0; i < ranges; ++i) {
+            firsts[i] = 4 * layout.rangeFirst[i];
+            sizes[i] = 4 * layout.rangeCount[i];
+        }
+        GlCallTimer timer;
+        if (gl.multiDrawArrays != nullptr) {
+            gl.multiDrawArrays(GL_QUADS, firsts.data(), sizes.data(), static_cast<GLsizei>(ranges));
+            counts.calls += 1;
+            counts.bytes += static_cast<double>(ranges) * (sizeof(GLint) + sizeof(GLsizei));
+        } else {
+            for (size_t i = 0; i < ranges; ++i) glDrawArrays(GL_QUADS, firsts[i], sizes[i]);
+            counts.calls += static_cast<double>(ranges);
+        }
+    } else {
+        offsets.resize(ranges);
+        for (size_t i = 0; i < ranges; ++i) {
+            offsets[i] = base + static_cast<size_t>(layout.rangeFirst[i]) * 8 * sizeof(GLuint);
+            sizes[i] = 8 * layout.rangeCount[i];
+        }
+        gl.bindBuffer(kGlElementArrayBuffer, context.indexBuffer);
+        {
+            GlCallTimer timer;
+            if (gl.multiDrawElements != nullptr) {
+                gl.multiDrawElements(GL_QUADS, sizes.data(), GL_UNSIGNED_INT, offsets.data(),
+                                     static_cast<GLsizei>(ranges));
+                counts.calls += 1;
+                counts.bytes += static_cast<double>(ranges) * (sizeof(GLsizei) + sizeof(const void*));
+            } else {
+                for (size_t i = 0; i < ranges; ++i) glDrawElements(GL_QUADS, sizes[i], GL_UNSIGNED_INT, offsets[i]);
+                counts.calls += static_cast<double>(ranges);
+            }
+        }
+        gl.bindBuffer(kGlElementArrayBuffer, 0);
+        counts.calls += 2;
+    }
+    gl.bindBuffer(kGlArrayBuffer, 0);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    if (lit) glDisableClientState(GL_NORMAL_ARRAY);
+    return true;
+}
+
+bool submitQuadBuffers(Scene& scene, const double eye[3], int32_t ringCount) {
+    // The buffers hold the colours of a faded-in image; a fade changes them every frame.
+    if (scene.fade != 1.0 || bufferContext(scene) == nullptr) return false;
+    if (!buildQuadRanges(scene, eye, ringCount)) return false;
+    return drawQuadRanges(scene);
+}
+
+SubmitCounts& submitCounts() {
+    static SubmitCounts counts;
+    return counts;
 }
 
 void Scene::renderFrame() {
     double eye[3];
     prepareFrame(*this, eye);
     const int32_t ringCount = sortRingsForEye(*this, eye);
-    markFacing(*this, eye, ringCount);
-    if (vertexArrays) {
-        submitQuadArrays(*this, ringCount);
-    } else {
-        submitQuadsImmediate(*this, ringCount);
+    if (!(vertexArrays && bufferObjects && submitQuadBuffers(*this, eye, ringCount))) {
+        markFacing(*this, eye, ringCount);
+        if (vertexArrays) {
+            submitQuadArrays(*this, ringCount);
+        } else {
+            submitQuadsImmediate(*this, ringCount);
+        }
     }
     glFlush();
 }

@@ -1,4 +1,5 @@
 // The GL set-up every surface gets: viewport and projection, and the fixed render state.
+#include "scene/gl_context_record.h"
 #include "scene/gl_includes.h"
 #include "scene/scene.h"
 
@@ -37,7 +38,25 @@ void initRenderState(Scene& scene) {
         glEnable(GL_LIGHT0);
         glEnable(GL_COLOR_MATERIAL);
     }
-    // A fresh context has lighting off; now it matches the scene's choice.
-    scene.lightingApplied = scene.lightingOn;
+    // A fresh context has lighting off and holds no buffers: whatever a record of an earlier context
+    // with the same handle says no longer applies. Now the lighting matches the scene's choice.
+    GlContextRecord& context = scene.currentGlContext();
+    const void* handle = context.context;
+    context = GlContextRecord{};
+    context.context = handle;
+    context.lightingApplied = scene.lightingOn;
     scene.angle = 0;
+}
+
+void switchLighting(bool on) {
+    glShadeModel(GL_SMOOTH);
+    if (on) {
+        glEnable(GL_LIGHTING);
+        glEnable(GL_LIGHT0);
+        glEnable(GL_COLOR_MATERIAL);
+    } else {
+        glDisable(GL_LIGHTING);
+        glDisable(GL_LIGHT0);
+        glDisable(GL_COLOR_MATERIAL);
+    }
 }

@@ -1,11 +1,15 @@
 // The scene record's set-up: run-wide settings, building and releasing an image, smoothing its normals.
 #include "scene/scene.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <ctime>
 
 #include "fractal/tube_generator.h"
 #include "fractal/view_table.h"
+#include "scene/gl_context_api.h"
+#include "scene/gl_context_record.h"
 #include "scene/gl_includes.h"
 #include "settings/settings_store.h"
 
@@ -29,7 +33,117 @@ int32_t intervalSeconds(int32_t option) {
     return 90;
 }
 
+// The previous image's blocks, offered to the next build so that it writes into memory already in
+// use instead of touching fresh pages (tens of megabytes at the highest detail). One build at a time.
+struct ReusePool {
+    void* block[2] = {nullptr, nullptr};  // spare blocks (null: slot empty)
+    size_t size[2] = {0, 0};              // their sizes in bytes
+    void* handed[2] = {nullptr, nullptr}; // what the build was given, spare or fresh
+    size_t handedSize[2] = {0, 0};        // bytes asked for
+    int handedCount = 0;
+
+    void offer(void* p, size_t bytes) {
+        for (int i = 0; i < 2; ++i) {
+            if (block[i] == nullptr) {
+                block[i] = p;
+                size[i] = bytes;
+                return;
+            }
+        }
+        std::free(p);
+    }
+    // Bytes of a block the build was given (0 when it was not given through the pool).
+    size_t sizeOf(const void* p) const {
+        for (int i = 0; i < handedCount; ++i)
+            if (handed[i] == p) return handedSize[i];
+        return 0;
+    }
+    void freeSpares() {
+        for (int i = 0; i < 2; ++i) {
+            std::free(block[i]);
+            block[i] = nullptr;
+            size[i] = 0;
+        }
+    }
+};
+ReusePool* activePool = nullptr;
+
+// The generator's allocator during a build: the smallest spare block that is large enough, else fresh
+// memory (after freeing the largest spare, too small for this request anyway).
+void* allocateReusing(size_t bytes) {
+    ReusePool& pool = *activePool;
+    int best = -1;
+    for (int i = 0; i < 2; ++i) {
+        if (pool.block[i] != nullptr && pool.size[i] >= bytes && (best < 0 || pool.size[i] < pool.size[best])) best = i;
+    }
+    void* p = nullptr;
+    if (best >= 0) {
+        p = pool.block[best];
+        pool.block[best] = nullptr;
+        pool.size[best] = 0;
+    } else {
+        int largest = -1;
+        for (int i = 0; i < 2; ++i)
+            if (pool.block[i] != nullptr && (largest < 0 || pool.size[i] > pool.size[largest])) largest = i;
+        if (largest >= 0) {
+            std::free(pool.block[largest]);
+            pool.block[largest] = nullptr;
+            pool.size[largest] = 0;
+        }
+        p = std::malloc(bytes);
+    }
+    if (p != nullptr && pool.handedCount < 2) {
+        pool.handed[pool.handedCount] = p;
+        pool.handedSize[pool.handedCount] = bytes;
+        ++pool.handedCount;
+    }
+    return p;
+}
+
 }  // namespace
+
+Scene::Scene() = default;
+
+Scene::~Scene() {
+    TubeArrays arrays;
+    arrays.vertices = vertices;
+    arrays.rings = rings;
+    freeTubeArrays(arrays);
+}
+
+GlContextRecord& Scene::currentGlContext() {
+    const void* handle = glApi != nullptr && glApi->currentContext != nullptr ? glApi->currentContext() : nullptr;
+    for (const std::unique_ptr<GlContextRecord>& record : glContexts)
+        if (record->context == handle) return *record;
+    glContexts.emplace_back(new GlContextRecord);
+    glContexts.back()->context = handle;
+    return *glContexts.back();
+}
+
+void Scene::forgetGlContext(const void* context) {
+    glContexts.erase(std::remove_if(glContexts.begin(), glContexts.end(),
+                                    [&](const std::unique_ptr<GlContextRecord>& r) { return r->context == context; }),
+                     glContexts.end());
+}
+
+void Scene::deleteCurrentBuffers() {
+    if (glApi == nullptr) return;
+    if (glApi->currentContext != nullptr && glApi->currentContext() == nullptr) return;  // none current
+    GlContextRecord& context = currentGlContext();
+    const GLuint buffers[2] = {context.vertexBuffer, context.indexBuffer};
+    if (context.procs.deleteBuffers != nullptr) {
+        if (buffers[0] != 0) context.procs.deleteBuffers(1, &buffers[0]);
+        if (buffers[1] != 0) context.procs.deleteBuffers(1, &buffers[1]);
+    }
+    context.vertexBuffer = 0;
+    context.indexBuffer = 0;
+    context.vertexMade = false;
+    context.indexMade = false;
+}
+
+void Scene::imageEdited() {
+    ++imageSerial;
+}
 
 Scene& Scene::instance() {
     static Scene scene;
@@ -59,8 +173,10 @@ void Scene::loadSettings() {
     store.registryEnabled = true;
     quickDraw = store.readQuickDraw();
     // The quads go to GL through vertex arrays: the same pixels as immediate mode with a few calls
-    // per frame instead of several per quad.
+    // per frame instead of several per quad; once faded in, from buffer objects where the context
+    // has them, so that a frame hands GL only the ranges to draw.
     vertexArrays = true;
+    bufferObjects = true;
 
     // Opacity 1.0 (level 0) down to 0.8 (level 40). Quads drawn twice get the alpha whose double
     // application covers as much as one quad at a: 1 - (1 - a')^2 = a.
@@ -78,6 +194,16 @@ void Scene::loadSettings() {
 bool Scene::buildImage() {
     SettingsStore& store = SettingsStore::instance();
     RandomSource& random = rng();
+    // The previous image goes, but its memory stays on offer to this build.
+    ReusePool pool;
+    if (vertices != nullptr && vertexBytes > 0) {
+        pool.offer(vertices, vertexBytes);
+        vertices = nullptr;
+    }
+    if (rings != nullptr && ringBytes > 0) {
+        pool.offer(rings, ringBytes);
+        rings = nullptr;
+    }
     releaseImage();
 
     angle = static_cast<float>(random.next() * 10.0 / 32767.0);
@@ -113,9 +239,9 @@ bool Scene::buildImage() {
     lightDistance = store.readLightDistance();
 
     lightingOn = chooseLighting(store.readLightSource(), random);
-    // Compared with what GL has, not with the last choice: a failed build may have changed the choice
-    // without switching GL.
-    const bool lightingChanged = lightingOn != lightingApplied;
+    // Compared with what the current context has, not with the last choice: a failed build may have
+    // changed the choice without switching GL. Other contexts follow when they next draw.
+    const bool lightingChanged = lightingOn != currentGlContext().lightingApplied;
     if (lightingOn) generator.bakeLighting = 0;
     generator.lightDirection[0] = 1.0;
     generator.lightDirection[1] = 1.0;
@@ -127,9 +253,15 @@ bool Scene::buildImage() {
     if (tablesReady) {
         TubeShape shape = generator.shapeTable[view];
         FractalPath path = generator.pathTable[view];
+        // The tables are made; the image's arrays come from the pool.
+        generator.allocate = allocateReusing;
+        activePool = &pool;
         generated = generateImage ? generateImage(generator, shape, path, arrays)
                                   : generator.generate(shape, path, arrays);
+        activePool = nullptr;
+        generator.allocate = std::malloc;
     }
+    pool.freeSpares();
     if (!generated) {
         if (!preview && platform != nullptr) {
             building = true;  // the box runs its own message loop; ticks wait until it closes
@@ -147,27 +279,21 @@ bool Scene::buildImage() {
     vertexCount = generator.vertexCount;
     vertices = arrays.vertices;
     rings = arrays.rings;
+    vertexBytes = pool.sizeOf(vertices);
+    ringBytes = pool.sizeOf(rings);
 
     gloss = store.readGlossLevel();
     if (store.readGlossRandom()) gloss = static_cast<float>((random.next() % 101) * 0.1);
 
     if (lightingChanged) {
-        glShadeModel(GL_SMOOTH);
-        if (lightingOn) {
-            glEnable(GL_LIGHTING);
-            glEnable(GL_LIGHT0);
-            glEnable(GL_COLOR_MATERIAL);
-        } else {
-            glDisable(GL_LIGHTING);
-            glDisable(GL_LIGHT0);
-            glDisable(GL_COLOR_MATERIAL);
-        }
-        lightingApplied = lightingOn;
+        switchLighting(lightingOn);
+        currentGlContext().lightingApplied = lightingOn;
     }
 
     interval = intervalSeconds(store.readIntervalOption());
     startTime = static_cast<int32_t>(static_cast<uint32_t>(now()));
     if (lightingOn) smoothNormals();
+    ++imageSerial;
     fadingIn = true;
     return true;
 }
@@ -182,7 +308,12 @@ void Scene::releaseImage() {
     }
     vertices = nullptr;
     rings = nullptr;
+    vertexBytes = 0;
+    ringBytes = 0;
     vertexCount = 0;
+    ++imageSerial;
+    quadLayout.reset();
+    deleteCurrentBuffers();
 }
 
 void Scene::smoothNormals() {

@@ -1,8 +1,11 @@
 // The one process-wide scene: settings copies, animation state and the current image's arrays.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "common/random_source.h"
 #include "fractal/tube_types.h"
@@ -11,6 +14,9 @@
 
 class TubeGenerator;
 struct TubeArrays;
+struct GlContextApi;
+struct GlContextRecord;
+struct QuadLayout;
 
 // Stands in for TubeGenerator::generate (tests: failures, small hand-made images). Same contract.
 using GenerateImageFn = std::function<bool(TubeGenerator& generator, TubeShape& shape, FractalPath& path,
@@ -20,6 +26,10 @@ using GenerateImageFn = std::function<bool(TubeGenerator& generator, TubeShape& 
 // All fields start as zero, false or none.
 struct Scene {
     static Scene& instance();
+    Scene();
+    ~Scene();  // frees the image's memory; GL objects go with their contexts
+    Scene(const Scene&) = delete;
+    Scene& operator=(const Scene&) = delete;
 
     // --- set by the shell before loadSettings; live for the run ---
     bool preview = false;           // running inside the preview window
@@ -55,19 +65,28 @@ struct Scene {
     FractalPath workingPath{};      // working copy of defaultPath, refreshed before every build
 
     // --- beyond the classic record ---
-    bool lightingApplied = false;   // lighting switch last sent to GL (initRenderState, buildImage); GL's
-                                    // default is off. Compared against, so a failed build cannot leave a
-                                    // lit image drawn with GL lighting off.
     bool building = false;          // true while buildImage shows its error box, whose message loop may
                                     // deliver ticks; tick does nothing then
     GenerateImageFn generateImage;  // empty: the real generator; set by tests for the run
     bool vertexArrays = false;      // renderFrame sends the quads through vertex arrays instead of
                                     // immediate mode (same pixels); loadSettings turns it on for the run
+    bool bufferObjects = false;     // with vertexArrays: a faded-in image is drawn from buffer objects
+                                    // kept in each context that has them (same pixels); loadSettings
+                                    // turns it on for the run
+    const GlContextApi* glApi = nullptr;  // the window system's GL lookups (shell-set); none: a single
+                                          // context without buffer objects
+    uint32_t imageSerial = 0;       // changes whenever the image's arrays do (build, release, imageEdited)
+    size_t vertexBytes = 0;         // allocated size of `vertices` in bytes (0: unknown, not reused)
+    size_t ringBytes = 0;           // allocated size of `rings` in bytes (0: unknown, not reused)
+    std::vector<std::unique_ptr<GlContextRecord>> glContexts;  // one per context drawn into
+    std::unique_ptr<QuadLayout> quadLayout;  // the image's quads in buffer order, made on first use
 
     void loadSettings();
     // Builds the image at playlist.cursor mod 5. False when the build failed (already reported).
     bool buildImage();
     void releaseImage();
+    // Call after changing the image's vertices or rings in place: buffers made from them are remade.
+    void imageEdited();
     void smoothNormals();
     void renderFrame();
     void tick();
@@ -76,6 +95,13 @@ struct Scene {
     RandomSource& rng();
     // Wall-clock seconds from the platform (the C clock when there is none).
     int64_t now();
+
+    // The record of the context current now (made on first use; a fresh context has lighting off).
+    GlContextRecord& currentGlContext();
+    // Drops the record of a context that is being deleted (its buffers die with it).
+    void forgetGlContext(const void* context);
+    // Deletes the current context's buffers, if it has any.
+    void deleteCurrentBuffers();
 };
 
 // Ring order for the renderer: true when a's sortKey is strictly greater (a is farther from the eye).
@@ -96,7 +122,29 @@ void markFacing(Scene& scene, const double eye[3], int32_t ringCount);
 // corners, colours and normals through client-side vertex arrays and glDrawArrays.
 void submitQuadsImmediate(const Scene& scene, int32_t ringCount);
 void submitQuadArrays(const Scene& scene, int32_t ringCount);
+// The same quads drawn as ranges of the image's buffer objects in the current context, made on first
+// use. False, with nothing drawn, where that cannot be done (no buffers, a fade under way, an upload
+// that failed): the caller then sends them through submitQuadArrays.
+bool submitQuadBuffers(Scene& scene, const double eye[3], int32_t ringCount);
+// The two halves of submitQuadBuffers: finding the facing of every quad and the ranges to draw (no GL
+// call; false when the image cannot be laid out), and drawing them (uploading first where needed).
+bool buildQuadRanges(Scene& scene, const double eye[3], int32_t ringCount);
+bool drawQuadRanges(Scene& scene);
+
+// What the quad submissions of this process handed to GL, summed since the counters were last reset
+// (benchmarks). Uploads of buffer objects are counted apart from the per-frame traffic.
+struct SubmitCounts {
+    double bytes = 0;        // bytes GL reads from the program's memory while drawing (arrays, ranges)
+    double calls = 0;        // GL calls made to submit the quads (state, pointers, draws)
+    double uploadBytes = 0;  // bytes handed to glBufferData
+    double glSeconds = 0;    // time inside draw and upload calls, by `clock`, when it is set
+    double (*clock)() = nullptr;  // seconds (a benchmark's thread CPU clock); null: no timing
+};
+SubmitCounts& submitCounts();
 
 // GL set-up shared by every surface: viewport, projection and fixed render state.
 void setViewportAndProjection(int32_t width, int32_t height);
+// Call on every new context, current: it also starts the scene's record of that context afresh.
 void initRenderState(Scene& scene);
+// Turns GL lighting (light 0, colour material, smooth shading) on or off in the current context.
+void switchLighting(bool on);

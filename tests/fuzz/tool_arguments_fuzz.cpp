@@ -26,6 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(render.detail >= -1 && render.detail <= 4);
         FUZZ_CHECK(render.width >= 1 && render.width <= 8192 && render.height >= 1 && render.height <= 8192);
         FUZZ_CHECK(render.ticks >= 0 && render.seed >= 0 && !render.out.empty());
+        FUZZ_CHECK(render.frames >= 1 && render.frames <= 1000000);
+        FUZZ_CHECK(render.submit == "immediate" || render.submit == "arrays" || render.submit == "buffers");
     } else {
         FUZZ_CHECK(!error.empty());
     }

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "gl_recorder.h"
+#include "scene/gl_context_api.h"
+#include "scene/gl_context_record.h"
 #include "scene/gl_includes.h"
 #include "scene/scene.h"
 #include "test_image.h"
@@ -235,6 +237,8 @@ TEST_F(FrameRendererTest, ColoursAlphaBytesAndPureRedOpacity) {
 
 TEST_F(FrameRendererTest, LitFrameSetsLightAndMaterialsFromGlossAndSendsNormals) {
     scene.lightingOn = true;
+    initRenderState(scene);  // the context's lighting is on: the frame need not switch it
+    clearGlCalls();
     scene.lightTwoSides = true;
     scene.lightDistance = 10.0f;
     scene.gloss = 5.0f;
@@ -473,4 +477,73 @@ TEST(FrameRendererArrays, VertexArraysSendTheSameCornersInTheSameOrderAsImmediat
             scene.releaseImage();
         }
     }
+}
+
+namespace {
+
+// Two GL contexts as the scene sees them: the recorder stands for both, this says which is current.
+int currentContextTag = 1;
+void* noProc(const char*) { return nullptr; }
+const void* taggedContext() { return &currentContextTag + currentContextTag; }
+const GlContextApi twoContexts{noProc, taggedContext};
+
+// True when the recorded calls turn GL_LIGHTING on (or off).
+bool switchedLighting(bool on) {
+    for (const GlCall& c : glCalls())
+        if (c.name == (on ? "glEnable" : "glDisable") && c.args[0] == double(GL_LIGHTING)) return true;
+    return false;
+}
+
+}  // namespace
+
+// A build switches lighting in the context current at the time; every other context must follow
+// before its next frame, and only once.
+TEST(FrameRendererContexts, ALightingSwitchReachesEveryContext) {
+    Scene scene;
+    scene.glApi = &twoContexts;
+    scene.fade = 1.0;
+    scene.alpha = 1.0f;
+    scene.quickDraw = true;
+    installTestImage(scene, 4, 3, 2);
+    for (int tag : {1, 2}) {  // both surfaces set up unlit
+        currentContextTag = tag;
+        initRenderState(scene);
+    }
+    // As a build would with context 1 current: lit now, context 1 switched.
+    currentContextTag = 1;
+    scene.lightingOn = true;
+    switchLighting(true);
+    scene.currentGlContext().lightingApplied = true;
+
+    currentContextTag = 2;
+    clearGlCalls();
+    scene.renderFrame();
+    EXPECT_TRUE(switchedLighting(true)) << "context 2 drew a lit image with lighting off";
+    clearGlCalls();
+    scene.renderFrame();
+    EXPECT_FALSE(switchedLighting(true)) << "switched again";
+    currentContextTag = 1;
+    clearGlCalls();
+    scene.renderFrame();
+    EXPECT_FALSE(switchedLighting(true)) << "context 1 was already lit";
+
+    // Back to unlit from context 2; context 1 follows at its next frame.
+    currentContextTag = 2;
+    scene.lightingOn = false;
+    switchLighting(false);
+    scene.currentGlContext().lightingApplied = false;
+    currentContextTag = 1;
+    clearGlCalls();
+    scene.renderFrame();
+    EXPECT_TRUE(switchedLighting(false));
+
+    // A context deleted and a new one on the same handle: the new one starts from GL's defaults.
+    scene.forgetGlContext(taggedContext());
+    EXPECT_EQ(scene.glContexts.size(), 1u);
+    scene.lightingOn = true;
+    clearGlCalls();
+    scene.renderFrame();
+    EXPECT_TRUE(switchedLighting(true));
+    currentContextTag = 1;
+    scene.releaseImage();
 }

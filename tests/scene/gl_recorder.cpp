@@ -1,6 +1,7 @@
 // Test-only OpenGL: defines the GL and GLU entry points the scene calls and records them.
 #include "gl_recorder.h"
 
+#include <cmath>
 #include <initializer_list>
 
 #include "scene/gl_includes.h"
@@ -72,10 +73,14 @@ namespace {
 const GLvoid* vertexArray = nullptr;
 const GLvoid* colourArray = nullptr;
 const GLvoid* normalArray = nullptr;
+GLenum colourType = GL_UNSIGNED_BYTE;
 bool normalsOn = false;
 }  // namespace
 void ORBIVANE_GLAPI glVertexPointer(GLint, GLenum, GLsizei, const GLvoid* p) { vertexArray = p; }
-void ORBIVANE_GLAPI glColorPointer(GLint, GLenum, GLsizei, const GLvoid* p) { colourArray = p; }
+void ORBIVANE_GLAPI glColorPointer(GLint, GLenum type, GLsizei, const GLvoid* p) {
+    colourArray = p;
+    colourType = type;
+}
 void ORBIVANE_GLAPI glNormalPointer(GLenum, GLsizei, const GLvoid* p) { normalArray = p; }
 void ORBIVANE_GLAPI glEnableClientState(GLenum a) {
     record("glEnableClientState", {double(a)});
@@ -89,12 +94,36 @@ void ORBIVANE_GLAPI glDrawArrays(GLenum mode, GLint first, GLsizei count) {
     record("glDrawArrays", {double(mode), double(first), double(count)});
     const GLfloat* v = static_cast<const GLfloat*>(vertexArray);
     const GLubyte* c = static_cast<const GLubyte*>(colourArray);
+    const GLfloat* cf = static_cast<const GLfloat*>(colourArray);
     const GLfloat* n = static_cast<const GLfloat*>(normalArray);
     for (GLint i = first; i < first + count; ++i) {
-        record("corner.colour", {double(c[4 * i]), double(c[4 * i + 1]), double(c[4 * i + 2]), double(c[4 * i + 3])});
+        // Byte colours as they are; float colours as the byte b whose b / 255.0f they are exactly, or
+        // -1 for a value that glColor4ub could not have given.
+        if (colourType == GL_FLOAT) {
+            GlCall call{"corner.colour", {}};
+            for (int k = 0; k < 4; ++k) {
+                const GLfloat value = cf[4 * i + k];
+                const long byte = std::lround(value * 255.0);
+                const bool exact = byte >= 0 && byte <= 255 && static_cast<GLfloat>(byte) / 255.0f == value;
+                call.args.push_back(exact ? static_cast<double>(byte) : -1.0);
+            }
+            glCalls().push_back(call);
+        } else {
+            record("corner.colour", {double(c[4 * i]), double(c[4 * i + 1]), double(c[4 * i + 2]), double(c[4 * i + 3])});
+        }
         if (normalsOn) record("corner.normal", {n[3 * i], n[3 * i + 1], n[3 * i + 2]});
         record("corner.vertex", {v[3 * i], v[3 * i + 1], v[3 * i + 2]});
     }
+}
+// Asked only by the buffer-object lookup; answers as a plain OpenGL 1.1 would. Not recorded.
+const GLubyte* ORBIVANE_GLAPI glGetString(GLenum name) {
+    static const GLubyte version[] = "1.1 recorder";
+    static const GLubyte none[] = "";
+    return name == GL_VERSION ? version : none;
+}
+GLenum ORBIVANE_GLAPI glGetError(void) { return GL_NO_ERROR; }
+void ORBIVANE_GLAPI glDrawElements(GLenum mode, GLsizei count, GLenum type, const GLvoid*) {
+    record("glDrawElements", {double(mode), double(count), double(type)});
 }
 void ORBIVANE_GLAPI gluPerspective(GLdouble fovy, GLdouble aspect, GLdouble zNear, GLdouble zFar) {
     record("gluPerspective", {fovy, aspect, zNear, zFar});

@@ -557,8 +557,23 @@ TEST(SceneWithGenerator, BuildsAConsistentImage) {
     for (const GlCall& call : glCalls()) vertexCalls += call.name == "corner.vertex";
     EXPECT_GT(vertexCalls, 0u);
     EXPECT_TRUE(scene.vertexArrays);
+    EXPECT_TRUE(scene.bufferObjects);
     EXPECT_EQ(vertexCalls % 4, 0u);
+
+    // The next build of the same view writes into the same memory.
+    const TubeVertex* firstVertices = scene.vertices;
+    const TubeRing* firstRings = scene.rings;
+    const int32_t firstCount = scene.vertexCount;
+    const uint32_t serial = scene.imageSerial;
+    ASSERT_GT(scene.vertexBytes, 0u);
+    ASSERT_TRUE(scene.buildImage());
+    EXPECT_EQ(scene.vertexCount, firstCount);
+    EXPECT_EQ(scene.vertices, firstVertices);
+    EXPECT_EQ(scene.rings, firstRings);
+    EXPECT_NE(scene.imageSerial, serial);  // buffers made from the old image are remade
     scene.releaseImage();
+    EXPECT_EQ(scene.vertices, nullptr);
+    EXPECT_EQ(scene.vertexBytes, 0u);
 }
 
 // A real image whose path ends before its last two rings: the vertices it never reached are holes on

@@ -20,7 +20,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: orbivane-render --view K [--detail LEVEL] [--size WxH] [--ticks N] [--seed S] [--preview]\n"
-    "                       [--settings FILE] --out FILE.png\n"
+    "                       [--settings FILE] [--submit immediate|arrays|buffers] [--frames N] --out FILE.png\n"
     "  --view K         image 0..4 to build first\n"
     "  --detail LEVEL   detail level 0..4 (default: the settings' value)\n"
     "  --size WxH       frame size in pixels (default 800x500)\n"
@@ -28,6 +28,9 @@ constexpr const char* kUsage =
     "  --seed S         start of the run's clock in seconds, which seeds the random draws (default 1)\n"
     "  --preview        render as the preview box does (small image, dark blue background)\n"
     "  --settings FILE  read the settings from this file (default: built-in defaults)\n"
+    "  --submit PATH    how the quads reach GL: immediate, arrays or buffers (default buffers, as the\n"
+    "                   saver: buffer objects once faded in, arrays while fading)\n"
+    "  --frames N       draw N frames one tick apart after the ticks; the last is written (default 1)\n"
     "  --out FILE.png   where to write the frame\n";
 
 // Reads through to another backend, with some values replaced. Never writes.
@@ -66,13 +69,16 @@ class RenderPlatform final : public ScenePlatform {
 public:
     RenderPlatform(Scene& scene, int64_t start) : scene_(scene), start_(start) {}
     int64_t nowSeconds() override { return start_ + ticks / 50; }
-    void repaintSurfaces() override { scene_.renderFrame(); }
+    void repaintSurfaces() override {
+        if (repaint) scene_.renderFrame();
+    }
     void showError(const char* text, const char* caption) override {
         std::fprintf(stderr, "orbivane-render: %s: %s\n", caption, text);
         failed = true;
     }
     int64_t ticks = 0;    // ticks run so far
     bool failed = false;  // an error box was shown
+    bool repaint = true;  // ticks draw a frame, as the saver's do
 
 private:
     Scene& scene_;
@@ -116,6 +122,9 @@ int main(int argc, char** argv) {
     scene.platform = &platform;
     scene.random = &random;
     scene.loadSettings();
+    scene.glApi = &offscreenGlApi();
+    scene.vertexArrays = options.submit != "immediate";
+    scene.bufferObjects = options.submit == "buffers";
     setViewportAndProjection(options.width, options.height);
     initRenderState(scene);
     scene.playlist.cursor = options.view;
@@ -126,8 +135,17 @@ int main(int argc, char** argv) {
     }
     platform.ticks = options.ticks;
     if (platform.failed) return 1;
-    scene.renderFrame();
-    surface.finish();
+    // The frames: each drawn and finished, then one tick (without a repaint of its own) before the next.
+    platform.repaint = false;
+    for (int64_t frame = 0; frame < options.frames; ++frame) {
+        if (frame > 0) {
+            platform.ticks = options.ticks + frame;
+            scene.tick();
+            if (platform.failed) return 1;
+        }
+        scene.renderFrame();
+        surface.finish();
+    }
     scene.releaseImage();
 
     if (!writePng(options.out, options.width, options.height, surface.pixels(), &error)) {

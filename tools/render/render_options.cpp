@@ -72,6 +72,21 @@ bool parseRenderArguments(int argc, const char* const* argv, RenderOptions* opti
                 return false;
             }
             options->seed = number;
+        } else if (arg == "--submit") {
+            if (!value(&text)) return false;
+            const std::string path = text;
+            if (path != "immediate" && path != "arrays" && path != "buffers") {
+                *error = "--submit wants immediate, arrays or buffers, not '" + path + "'";
+                return false;
+            }
+            options->submit = path;
+        } else if (arg == "--frames") {
+            if (!value(&text)) return false;
+            if (!parseInteger(text, 1, 1000000, &number)) {
+                *error = "--frames wants a count 1..1000000, not '" + std::string(text) + "'";
+                return false;
+            }
+            options->frames = number;
         } else if (arg == "--preview") {
             options->preview = true;
         } else if (arg == "--settings") {

@@ -13,6 +13,8 @@ struct RenderOptions {
     int64_t seed = 1;             // clock start, seconds
     bool preview = false;
     std::string settingsFile;     // empty: defaults
+    std::string submit = "buffers";  // how quads reach GL: immediate, arrays or buffers
+    int64_t frames = 1;           // frames drawn after the ticks, one tick apart
     std::string out;              // required
 };
 

@@ -24,7 +24,19 @@ PIXELFORMATDESCRIPTOR makeRequest() {
     return pfd;
 }
 
+void* wglProcAddress(const char* name) {
+    // Valid for the context current now; each context looks its own up.
+    return reinterpret_cast<void*>(wglGetProcAddress(name));
+}
+
+const void* wglCurrentContext() { return wglGetCurrentContext(); }
+
 }  // namespace
+
+const GlContextApi& wglContextApi() {
+    static const GlContextApi api{wglProcAddress, wglCurrentContext};
+    return api;
+}
 
 const PIXELFORMATDESCRIPTOR& pixelFormatRequest() {
     static const PIXELFORMATDESCRIPTOR request = makeRequest();
@@ -43,11 +55,13 @@ bool createGlContext(HDC dc, HGLRC* context) {
 
 bool initSaverSurface() {
     if (!createGlContext(saverDc, &saverContext)) return false;
+    Scene::instance().glApi = &wglContextApi();
     return wglMakeCurrent(saverDc, saverContext) != FALSE;
 }
 
 void releaseSaverSurface(HWND window) {
     if (saverContext) {
+        Scene::instance().forgetGlContext(saverContext);
         wglMakeCurrent(nullptr, nullptr);
         wglDeleteContext(saverContext);
         saverContext = nullptr;
@@ -78,12 +92,15 @@ bool ChildSurface::attach() {
     RECT client;
     GetClientRect(window, &client);
     setViewportAndProjection(client.right, client.bottom);
+    Scene::instance().glApi = &wglContextApi();
     initRenderState(Scene::instance());
     return true;
 }
 
 void ChildSurface::release() {
     if (context) {
+        // Its buffers go with it; the scene's record of it must not outlive it.
+        Scene::instance().forgetGlContext(context);
         if (wglGetCurrentContext() == context) wglMakeCurrent(nullptr, nullptr);
         wglDeleteContext(context);
         context = nullptr;

@@ -4,6 +4,11 @@
 
 #include <windows.h>
 
+#include "scene/gl_context_api.h"
+
+// WGL's entry points and current context, for Scene::glApi.
+const GlContextApi& wglContextApi();
+
 // The saver window's single surface; both live as long as the saver window.
 extern HDC saverDc;          // GetDC(saverWindow), taken at the window's creation; null when none is held
 extern HGLRC saverContext;   // GL context on saverDc; null until initSaverSurface created it

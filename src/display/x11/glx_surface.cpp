@@ -29,7 +29,18 @@ int visualScore(Display* display, XVisualInfo* visual, VisualID defaultVisual) {
     return score;
 }
 
+void* glxProcAddress(const char* name) {
+    return reinterpret_cast<void*>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)));
+}
+
+const void* glxCurrentContext() { return glXGetCurrentContext(); }
+
 }  // namespace
+
+const GlContextApi& glxContextApi() {
+    static const GlContextApi api{glxProcAddress, glxCurrentContext};
+    return api;
+}
 
 bool glxVisualUsable(Display* display, XVisualInfo* visual) {
     return glxAttribute(display, visual, GLX_USE_GL) != 0 && glxAttribute(display, visual, GLX_RGBA) != 0 &&

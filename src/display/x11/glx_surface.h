@@ -6,6 +6,11 @@
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 
+#include "scene/gl_context_api.h"
+
+// GLX's entry points and current context, for Scene::glApi.
+const GlContextApi& glxContextApi();
+
 // One window with a current GL context. The shell owns the record; attachGlxSurface fills it and
 // releaseGlxSurface empties it again.
 struct GlxSurface {

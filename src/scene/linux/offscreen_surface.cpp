@@ -2,6 +2,26 @@
 #include "scene/linux/offscreen_surface.h"
 
 #include <GL/osmesa.h>
+#include <dlfcn.h>
+
+namespace {
+
+// The process's own symbol first, so that a tracer interposed on the GL calls sees these too; then
+// OSMesa's lookup.
+void* osmesaProcAddress(const char* name) {
+    void* address = dlsym(RTLD_DEFAULT, name);
+    if (address == nullptr) address = reinterpret_cast<void*>(OSMesaGetProcAddress(name));
+    return address;
+}
+
+const void* osmesaCurrentContext() { return OSMesaGetCurrentContext(); }
+
+}  // namespace
+
+const GlContextApi& offscreenGlApi() {
+    static const GlContextApi api{osmesaProcAddress, osmesaCurrentContext};
+    return api;
+}
 
 OffscreenSurface::~OffscreenSurface() {
     if (context_ != nullptr) OSMesaDestroyContext(static_cast<OSMesaContext>(context_));

@@ -5,6 +5,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "scene/gl_context_api.h"
+
+// OSMesa's entry points and current context, for Scene::glApi.
+const GlContextApi& offscreenGlApi();
+
 class OffscreenSurface {
 public:
     OffscreenSurface() = default;

@@ -303,6 +303,7 @@ int main(int argc, char** argv) {
         return kExitFailure;
     }
     if (run.ownWindow) XMapWindow(display, run.target);
+    scene.glApi = &glxContextApi();
     setViewportAndProjection(run.surface.width, run.surface.height);
     initRenderState(scene);
     scene.buildImage();
