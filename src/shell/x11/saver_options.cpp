@@ -251,7 +251,9 @@ bool parseWindowId(const char* text, unsigned long* id) {
 
 const char* saverUsageText() { return kUsage; }
 
-bool parseSaverOptions(int argc, const char* const* argv, SaverOptions* options, std::string* error) {
+namespace {
+
+bool parseSaverOptionsUnchecked(int argc, const char* const* argv, SaverOptions* options, std::string* error) {
     *options = SaverOptions{};
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
@@ -437,4 +439,15 @@ bool parseSaverOptions(int argc, const char* const* argv, SaverOptions* options,
         options->allImagesLeftOut = true;
     }
     return true;
+}
+
+}  // namespace
+
+bool parseSaverOptions(int argc, const char* const* argv, SaverOptions* options, std::string* error) {
+    if (parseSaverOptionsUnchecked(argc, argv, options, error)) return true;
+    // The message quotes what the user typed: keep it one printable line whatever that held.
+    for (char& c : *error) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return false;
 }

@@ -224,6 +224,8 @@ TEST(SaverOptions, BadCommandLinesGiveOneLineNamingTheOption) {
         {{"--shuffle=1"}, "--shuffle takes no value"},
         {{"--root=yes"}, "--root"},
         {{"--no-detail-level"}, "--no-detail-level"},
+        {{"--palette", "warm\nlines\r"}, "--palette expects"},
+        {{"--bogus\n2"}, "unknown option '--bogus?2'"},
     };
     for (const Case& c : cases) {
         std::vector<const char*> argv{"orbivane"};
