@@ -158,3 +158,27 @@ TEST_F(SaverPassword, ChangePasswordSwitchOnTheNtFamilyExitsWithoutTheProvider) 
 }
 
 }  // namespace
+
+namespace {
+
+// A fault that escapes the change-password mode: the stand-in provider sets the screen-saver-running
+// flag and then fails. The guard must clear the flag and end the run with -1, whatever top-level filter
+// the program's start-up code installed before it; the provider's detach reports the flag at the end.
+TEST_F(SaverPassword, FaultInTheProviderClearsTheFlagAndExitsWithMinusOne) {
+  pwtest::Windows98Program win98(kSaverName);
+  OwnerWindow owner;
+  ASSERT_NE(owner.handle(), nullptr);
+  const std::string call = "PwdChangePasswordA SCRSAVE " +
+                           pwtest::describeWindow(owner.handle(), "OrbivaneTestOwner") + " 0 0\n";
+  for (const char* fault : {"write", "throw", "raise"}) {
+    SCOPED_TRACE(fault);
+    pwtest::StubFolder stub{std::string("fault-") + fault};
+    stub.setFault(fault);
+    saver_ = pwtest::startProcess("\"" + saverPath() + "\" /a " + owner.decimal());
+    EXPECT_EQ(pwtest::finishProcess(saver_, 30000), -1) << stub.joined();
+    EXPECT_EQ(stub.joined(), "MPR.DLL attach\n" + call + "fault " + fault +
+                                 ", running flag 1\nMPR.DLL detach, running flag 0\n");
+  }
+}
+
+}  // namespace
