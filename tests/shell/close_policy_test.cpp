@@ -221,11 +221,33 @@ TEST_F(PreviewSaver, NothingClosesAndHelpGoesToTheBox) {
     SendMessageA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
     EXPECT_TRUE(wasHandedOn(WM_SYSCOMMAND, SC_SCREENSAVE));
 
+    // The context menu request is posted to the box; help carries a pointer and arrives sent.
+    watchHostMessages(host);
     EXPECT_EQ(SendMessageA(window, WM_CONTEXTMENU, 0, MAKELPARAM(5, 6)), 1);
+    EXPECT_TRUE(hostMessages().empty());
     MSG msg;
     ASSERT_TRUE(PeekMessageA(&msg, host, WM_CONTEXTMENU, WM_CONTEXTMENU, PM_REMOVE));
     EXPECT_EQ(msg.wParam, reinterpret_cast<WPARAM>(host));
     EXPECT_EQ(msg.lParam, MAKELPARAM(5, 6));
+
+    HELPINFO info{sizeof(HELPINFO), HELPINFO_WINDOW, 7, window, 42, {11, 12}};
+    EXPECT_EQ(SendMessageA(window, WM_HELP, 0, reinterpret_cast<LPARAM>(&info)), 1);
+    ASSERT_EQ(hostMessages().size(), 1u);
+    const HostMessage& help = hostMessages()[0];
+    EXPECT_EQ(help.message, static_cast<UINT>(WM_HELP));
+    EXPECT_EQ(help.wParam, reinterpret_cast<WPARAM>(host));
+    EXPECT_EQ(help.help.iCtrlId, 7);
+    EXPECT_EQ(help.help.dwContextId, 42u);
+    EXPECT_EQ(help.help.MousePos.x, 11);
+    EXPECT_EQ(help.help.MousePos.y, 12);
+}
+
+TEST_F(FullScreenSaver, HelpAndContextMenuAreHandedOn) {
+    HELPINFO info{sizeof(HELPINFO), HELPINFO_WINDOW, 7, window, 42, {11, 12}};
+    SendMessageA(window, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+    SendMessageA(window, WM_CONTEXTMENU, 0, MAKELPARAM(5, 6));
+    EXPECT_TRUE(wasHandedOn(WM_HELP, 0));
+    EXPECT_TRUE(wasHandedOn(WM_CONTEXTMENU, 0));
 }
 
 namespace {

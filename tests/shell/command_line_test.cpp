@@ -86,6 +86,25 @@ TEST(CommandLine, PreviewRunsAsChildOfTheGivenWindow) {
         EXPECT_EQ(r.bottom, 240);
         EXPECT_TRUE(GetWindowLongA(preview, GWL_STYLE) & WS_CHILD);
 
+        // Help reaches the box across the processes, with its record copied; the context menu request
+        // is posted and arrives when the box's queue is read.
+        watchHostMessages(host);
+        HELPINFO info{sizeof(HELPINFO), HELPINFO_WINDOW, 7, preview, 42, {11, 12}};
+        EXPECT_EQ(SendMessageA(preview, WM_HELP, 0, reinterpret_cast<LPARAM>(&info)), 1);
+        ASSERT_EQ(hostMessages().size(), 1u);
+        EXPECT_EQ(hostMessages()[0].message, static_cast<UINT>(WM_HELP));
+        EXPECT_EQ(hostMessages()[0].wParam, reinterpret_cast<WPARAM>(host));
+        EXPECT_EQ(hostMessages()[0].help.iCtrlId, 7);
+        EXPECT_EQ(hostMessages()[0].help.dwContextId, 42u);
+        EXPECT_EQ(hostMessages()[0].help.MousePos.x, 11);
+        EXPECT_EQ(hostMessages()[0].help.MousePos.y, 12);
+        EXPECT_EQ(SendMessageA(preview, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(preview), MAKELPARAM(5, 6)), 1);
+        HWND menuArrived = waitForWindow([&]() -> HWND { return hostMessages().size() > 1 ? host : nullptr; }, 15000);
+        ASSERT_EQ(menuArrived, host);
+        EXPECT_EQ(hostMessages()[1].message, static_cast<UINT>(WM_CONTEXTMENU));
+        EXPECT_EQ(hostMessages()[1].wParam, reinterpret_cast<WPARAM>(host));
+        EXPECT_EQ(hostMessages()[1].lParam, MAKELPARAM(5, 6));
+
         // Input never ends a preview; the system ends it by destroying the preview box.
         PostMessageA(preview, WM_KEYDOWN, 'A', 0);
         PostMessageA(preview, WM_LBUTTONDOWN, MK_LBUTTON, 0);

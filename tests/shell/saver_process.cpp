@@ -91,3 +91,25 @@ HWND createHostWindow(int width, int height) {
                            r.right - r.left, r.bottom - r.top, nullptr, nullptr, GetModuleHandleA(nullptr),
                            nullptr);
 }
+
+std::vector<HostMessage>& hostMessages() {
+    static std::vector<HostMessage> messages;
+    return messages;
+}
+
+namespace {
+LRESULT CALLBACK recordingHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_HELP || message == WM_CONTEXTMENU) {
+        HostMessage m{message, wParam, lParam, {}};
+        if (message == WM_HELP && lParam) m.help = *reinterpret_cast<const HELPINFO*>(lParam);
+        hostMessages().push_back(m);
+        return 1;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+}  // namespace
+
+void watchHostMessages(HWND host) {
+    hostMessages().clear();
+    SetWindowLongPtrA(host, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recordingHostProc));
+}

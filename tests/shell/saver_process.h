@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Path of Orbivane.scr as a Windows path (the build passes a Unix path; Wine maps it under Z:).
 std::string saverPath();
@@ -39,3 +40,16 @@ HWND waitForWindow(F find, DWORD ms) {
 
 // A plain visible top-level window of the test with the given client size; destroyed by the caller.
 HWND createHostWindow(int width, int height);
+
+// A message that reached a host window watched by watchHostMessages; `help` is a copy of the HELPINFO
+// that WM_HELP points to (zero for other messages).
+struct HostMessage {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    HELPINFO help;
+};
+
+// Records every WM_HELP and WM_CONTEXTMENU that reaches `host` from now on (into hostMessages()).
+void watchHostMessages(HWND host);
+std::vector<HostMessage>& hostMessages();
