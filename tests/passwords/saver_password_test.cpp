@@ -89,16 +89,22 @@ TEST_F(SaverPassword, WrongPasswordKeepsTheSaverRunningRightOneClosesIt) {
   // A wrong password: asked once with the saver window as owner, and the saver stays.
   pressKey(window);
   ASSERT_TRUE(pwtest::waitFor([&] { return stub_.count("VerifyScreenSavePwd") > 0; }, 10000)) << stub_.joined();
-  Sleep(500);
+  // The check runs inside the close request; once the saver's thread answers again, the request is over.
+  DWORD_PTR answer = 0;
+  EXPECT_NE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 15000, &answer), 0);
+  const DWORD checkOver = GetTickCount();
   EXPECT_TRUE(stillRunning(saver_));
   EXPECT_TRUE(IsWindow(window));
   const std::string wrong = "VerifyScreenSavePwd " + pwtest::describeWindow(window, kSaverClass) + " -> 0";
   EXPECT_EQ(stub_.count(wrong), stub_.count("VerifyScreenSavePwd")) << stub_.joined();
 
-  // The right password, well past the 200 ms in which a new close request would be dropped.
+  // The right password, past the 200 ms after the check in which a new close request would be dropped.
   stub_.setAnswer(1);
+  while (GetTickCount() - checkOver <= 200) {
+    Sleep(10);
+  }
   pressKey(window);
-  EXPECT_EQ(pwtest::finishProcess(saver_, 10000), 0) << stub_.joined();
+  EXPECT_EQ(pwtest::finishProcess(saver_, 30000), 0) << stub_.joined();
   const std::string right = "VerifyScreenSavePwd " + pwtest::describeWindow(window, kSaverClass) + " -> 1";
   EXPECT_EQ(stub_.count(right), 1u) << stub_.joined();
   const std::vector<std::string> calls = stub_.calls();
@@ -110,7 +116,7 @@ TEST_F(SaverPassword, OnTheNtFamilyAKeyClosesAtOnceWithoutThePasswordLibrary) {
   HWND window = startFullScreen();
   ASSERT_NE(window, nullptr) << "no full-screen saver window appeared";
   pressKey(window);
-  EXPECT_EQ(pwtest::finishProcess(saver_, 10000), 0);
+  EXPECT_EQ(pwtest::finishProcess(saver_, 30000), 0);
   EXPECT_EQ(stub_.joined(), "");
 }
 

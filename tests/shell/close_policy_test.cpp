@@ -189,7 +189,8 @@ TEST_F(FullScreenSaver, PasswordCheckGatesTheCloseAndIgnoresClosesWithin200Ms) {
     EXPECT_FALSE(isClosing);
     EXPECT_FALSE(confirmClose());  // right after the check: dropped without asking again
     EXPECT_EQ(passwordChecks, 1);
-    Sleep(250);
+    // Wait out the 200 ms after the check's end, by the same clock.
+    while (GetTickCount() - lastCheckTick <= 200) Sleep(10);
     passwordAnswer = TRUE;
     EXPECT_TRUE(confirmClose());  // past 200 ms the check runs again; the right password closes
     EXPECT_EQ(passwordChecks, 2);
