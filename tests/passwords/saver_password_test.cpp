@@ -68,7 +68,7 @@ class SaverPassword : public ::testing::Test {
       return nullptr;
     }
     HWND window = nullptr;
-    pwtest::waitFor([&] { return (window = saverWindowOf(saver_.dwProcessId)) != nullptr; }, 30000);
+    pwtest::waitFor([&] { return (window = saverWindowOf(saver_.dwProcessId)) != nullptr; }, 60000);
     return window;
   }
 
@@ -88,7 +88,8 @@ TEST_F(SaverPassword, WrongPasswordKeepsTheSaverRunningRightOneClosesIt) {
 
   // A wrong password: asked once with the saver window as owner, and the saver stays.
   pressKey(window);
-  ASSERT_TRUE(pwtest::waitFor([&] { return stub_.count("VerifyScreenSavePwd") > 0; }, 10000)) << stub_.joined();
+  ASSERT_TRUE(pwtest::waitFor([&] { return stub_.count("VerifyScreenSavePwd") > 0; }, 60000))
+      << stub_.joined();
   // The check runs inside the close request; once the saver's thread answers again, the request is over.
   DWORD_PTR answer = 0;
   EXPECT_NE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 15000, &answer), 0);
@@ -104,7 +105,7 @@ TEST_F(SaverPassword, WrongPasswordKeepsTheSaverRunningRightOneClosesIt) {
     Sleep(10);
   }
   pressKey(window);
-  EXPECT_EQ(pwtest::finishProcess(saver_, 30000), 0) << stub_.joined();
+  EXPECT_EQ(pwtest::finishProcess(saver_, 60000), 0) << stub_.joined();
   const std::string right = "VerifyScreenSavePwd " + pwtest::describeWindow(window, kSaverClass) + " -> 1";
   EXPECT_EQ(stub_.count(right), 1u) << stub_.joined();
   const std::vector<std::string> calls = stub_.calls();
@@ -116,7 +117,7 @@ TEST_F(SaverPassword, OnTheNtFamilyAKeyClosesAtOnceWithoutThePasswordLibrary) {
   HWND window = startFullScreen();
   ASSERT_NE(window, nullptr) << "no full-screen saver window appeared";
   pressKey(window);
-  EXPECT_EQ(pwtest::finishProcess(saver_, 30000), 0);
+  EXPECT_EQ(pwtest::finishProcess(saver_, 60000), 0);
   EXPECT_EQ(stub_.joined(), "");
 }
 
@@ -149,7 +150,7 @@ TEST_F(SaverPassword, ChangePasswordSwitchCallsTheProviderWithTheOwner) {
   OwnerWindow owner;
   ASSERT_NE(owner.handle(), nullptr);
   saver_ = pwtest::startProcess("\"" + saverPath() + "\" /a " + owner.decimal());
-  EXPECT_EQ(pwtest::finishProcess(saver_, 30000), 0);
+  EXPECT_EQ(pwtest::finishProcess(saver_, 60000), 0);
   EXPECT_EQ(stub_.joined(), "MPR.DLL attach\nPwdChangePasswordA SCRSAVE " +
                                 pwtest::describeWindow(owner.handle(), "OrbivaneTestOwner") +
                                 " 0 0\nMPR.DLL detach\n");
@@ -159,7 +160,7 @@ TEST_F(SaverPassword, ChangePasswordSwitchOnTheNtFamilyExitsWithoutTheProvider) 
   OwnerWindow owner;
   ASSERT_NE(owner.handle(), nullptr);
   saver_ = pwtest::startProcess("\"" + saverPath() + "\" /a " + owner.decimal());
-  EXPECT_EQ(pwtest::finishProcess(saver_, 30000), -1);
+  EXPECT_EQ(pwtest::finishProcess(saver_, 60000), -1);
   EXPECT_EQ(stub_.joined(), "");
 }
 
@@ -181,7 +182,7 @@ TEST_F(SaverPassword, FaultInTheProviderClearsTheFlagAndExitsWithMinusOne) {
     pwtest::StubFolder stub{std::string("fault-") + fault};
     stub.setFault(fault);
     saver_ = pwtest::startProcess("\"" + saverPath() + "\" /a " + owner.decimal());
-    EXPECT_EQ(pwtest::finishProcess(saver_, 30000), -1) << stub.joined();
+    EXPECT_EQ(pwtest::finishProcess(saver_, 60000), -1) << stub.joined();
     EXPECT_EQ(stub.joined(), "MPR.DLL attach\n" + call + "fault " + fault +
                                  ", running flag 1\nMPR.DLL detach, running flag 0\n");
   }

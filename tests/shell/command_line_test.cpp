@@ -18,7 +18,7 @@ HWND findFullScreenSaver(DWORD process) {
 }
 
 HWND waitFullScreenSaver(SaverProcess& saver) {
-    return waitForWindow([&] { return findFullScreenSaver(saver.id()); }, 15000);
+    return waitForWindow([&] { return findFullScreenSaver(saver.id()); }, 60000);
 }
 
 HWND findPreview(HWND host) { return FindWindowExA(host, nullptr, "WindowsScreenSaverClass", "Preview"); }
@@ -38,7 +38,7 @@ void expectFullScreenRun(const std::string& switches) {
     EXPECT_EQ(r.bottom - r.top, GetSystemMetrics(SM_CYVIRTUALSCREEN));
     EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST);
     PostMessageA(window, WM_KEYDOWN, 'A', 0);
-    EXPECT_EQ(saver.waitExit(15000), 0u);
+    EXPECT_EQ(saver.waitExit(60000), 0u);
 }
 
 }  // namespace
@@ -58,13 +58,14 @@ TEST(CommandLine, SecondFullScreenStartOnlyRaisesTheFirst) {
 
     SaverProcess second;
     ASSERT_TRUE(second.start(" /s"));
-    EXPECT_EQ(second.waitExit(15000), 0u);
+    EXPECT_EQ(second.waitExit(60000), 0u);
     EXPECT_EQ(first.waitExit(0), STILL_ACTIVE);
     EXPECT_TRUE(IsWindow(window));
-    EXPECT_EQ(waitForWindow([&] { return GetForegroundWindow() == window ? window : nullptr; }, 15000), window);
+    EXPECT_EQ(waitForWindow([&] { return GetForegroundWindow() == window ? window : nullptr; }, 60000),
+              window);
 
     PostMessageA(window, WM_KEYDOWN, 'A', 0);
-    EXPECT_EQ(first.waitExit(15000), 0u);
+    EXPECT_EQ(first.waitExit(60000), 0u);
 }
 
 TEST(CommandLine, PreviewRunsAsChildOfTheGivenWindow) {
@@ -75,7 +76,7 @@ TEST(CommandLine, PreviewRunsAsChildOfTheGivenWindow) {
         SaverProcess saver;
         ASSERT_TRUE(saver.start(std::string(" /") + letter + " " +
                                 std::to_string(static_cast<long>(reinterpret_cast<intptr_t>(host)))));
-        HWND preview = waitForWindow([&] { return findPreview(host); }, 15000);
+        HWND preview = waitForWindow([&] { return findPreview(host); }, 60000);
         ASSERT_NE(preview, nullptr);
         RECT r;
         GetWindowRect(preview, &r);
@@ -98,8 +99,10 @@ TEST(CommandLine, PreviewRunsAsChildOfTheGivenWindow) {
         EXPECT_EQ(hostMessages()[0].help.dwContextId, 42u);
         EXPECT_EQ(hostMessages()[0].help.MousePos.x, 11);
         EXPECT_EQ(hostMessages()[0].help.MousePos.y, 12);
-        EXPECT_EQ(SendMessageA(preview, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(preview), MAKELPARAM(5, 6)), 1);
-        HWND menuArrived = waitForWindow([&]() -> HWND { return hostMessages().size() > 1 ? host : nullptr; }, 15000);
+        EXPECT_EQ(SendMessageA(preview, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(preview), MAKELPARAM(5, 6)),
+                  1);
+        HWND menuArrived =
+            waitForWindow([&]() -> HWND { return hostMessages().size() > 1 ? host : nullptr; }, 60000);
         ASSERT_EQ(menuArrived, host);
         EXPECT_EQ(hostMessages()[1].message, static_cast<UINT>(WM_CONTEXTMENU));
         EXPECT_EQ(hostMessages()[1].wParam, reinterpret_cast<WPARAM>(host));
@@ -117,7 +120,7 @@ TEST(CommandLine, PreviewRunsAsChildOfTheGivenWindow) {
         SetCursorPos(300, 300);
         SendMessageA(preview, WM_MOUSEMOVE, 0, 0);
 
-        EXPECT_EQ(saver.waitExit(15000), 0u);
+        EXPECT_EQ(saver.waitExit(60000), 0u);
     }
 }
 
@@ -127,16 +130,16 @@ TEST(CommandLine, PreviewWithMonitorModeStillUsesOneSurface) {
     ASSERT_NE(host, nullptr);
     SaverProcess saver;
     ASSERT_TRUE(saver.start(" /p " + std::to_string(static_cast<long>(reinterpret_cast<intptr_t>(host)))));
-    HWND preview = waitForWindow([&] { return findPreview(host); }, 15000);
+    HWND preview = waitForWindow([&] { return findPreview(host); }, 60000);
     EXPECT_NE(preview, nullptr);
     if (preview) {
         // The window is found as soon as it exists; its creation (and any children) is over once its
         // thread answers.
-        EXPECT_TRUE(waitUntilIdle(preview, 15000));
+        EXPECT_TRUE(waitUntilIdle(preview, 60000));
         EXPECT_EQ(FindWindowExA(preview, nullptr, "OPENGLCHILD", nullptr), nullptr);
     }
     DestroyWindow(host);
-    EXPECT_EQ(saver.waitExit(15000), 0u);
+    EXPECT_EQ(saver.waitExit(60000), 0u);
 }
 
 TEST(CommandLine, InvalidRunsEndWithMinusOne) {
@@ -144,7 +147,7 @@ TEST(CommandLine, InvalidRunsEndWithMinusOne) {
         SCOPED_TRACE(switches);
         SaverProcess saver;
         ASSERT_TRUE(saver.start(switches));
-        EXPECT_EQ(saver.waitExit(15000), failed);
+        EXPECT_EQ(saver.waitExit(60000), failed);
     }
 }
 
@@ -173,14 +176,14 @@ HWND settingsOwner(const std::string& switches) {
         ADD_FAILURE() << "could not start the saver";
         return nullptr;
     }
-    HWND box = saver.waitTopWindow(15000);
+    HWND box = saver.waitTopWindow(60000);
     if (!box) {
         ADD_FAILURE() << "no settings box appeared";
         return nullptr;
     }
     HWND owner = GetWindow(box, GW_OWNER);
     PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
-    EXPECT_EQ(saver.waitExit(15000), 0u);
+    EXPECT_EQ(saver.waitExit(60000), 0u);
     return owner;
 }
 
@@ -208,7 +211,7 @@ TEST(CommandLine, SettingsOwnerIsTheForegroundWindowOtherwise) {
         SCOPED_TRACE(switches);
         HWND owner = nullptr;
         for (int attempt = 0; attempt < 3 && owner != host; ++attempt) {
-            ASSERT_TRUE(bringToFront(host, 15000)) << "the host window never came to the front";
+            ASSERT_TRUE(bringToFront(host, 60000)) << "the host window never came to the front";
             owner = settingsOwner(switches);
         }
         EXPECT_EQ(owner, host);

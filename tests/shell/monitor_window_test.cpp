@@ -42,7 +42,8 @@ BOOL CALLBACK collectMonitor(HMONITOR m, HDC, LPRECT r, LPARAM data) {
     MONITORINFO info{};
     info.cbSize = sizeof info;
     GetMonitorInfoA(m, &info);
-    reinterpret_cast<std::vector<Monitor>*>(data)->push_back({*r, (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
+    const bool primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
+    reinterpret_cast<std::vector<Monitor>*>(data)->push_back({*r, primary});
     return TRUE;
 }
 
@@ -127,7 +128,8 @@ TEST_F(MonitorModeWindow, ChildrenCoverTheChosenMonitorsDrawEveryTickAndForwardI
             RECT r;
             GetWindowRect(child, &r);
             bool matches = false;
-            for (const Monitor& m : monitors) matches = matches || ((mode == 2 || m.primary) && sameRect(r, m.rect));
+            for (const Monitor& m : monitors)
+                matches = matches || ((mode == 2 || m.primary) && sameRect(r, m.rect));
             EXPECT_TRUE(matches) << r.left << "," << r.top << " " << r.right << "x" << r.bottom;
         }
         EXPECT_FALSE(saverSurfaceReady);  // the saver window draws nothing itself

@@ -51,7 +51,12 @@ check "$(share "$out/full-screen.png" 'max(r,max(g,b))<0.05')" '>' 0.05 "black s
 # Preview: the test program hosts the preview box and prints where it is.
 wine "$tests" /p --gtest_also_run_disabled_tests --gtest_filter='PreviewPicture.*' > "$work/hold.txt" 2>&1 &
 pid=$!
-for _ in $(seq 100); do grep -q '^preview ' "$work/hold.txt" && break; sleep 0.1; done
+# Wait for the line while the program lives (a loaded machine may take long to start it under Wine).
+for _ in $(seq 1200); do
+  grep -q '^preview ' "$work/hold.txt" && break
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.1
+done
 geometry=$(sed -n 's/^preview //p' "$work/hold.txt" | tr -d '\r')
 sleep 4
 xwd -root -silent > "$work/preview.xwd"

@@ -120,8 +120,8 @@ const char* const settingsKey = "Software\\Orbivane";
 
 ScopedSetting::ScopedSetting(const char* name, DWORD value) : name_(name) {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, settingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, settingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
         return;
     DWORD size = sizeof previous_;
     DWORD type = 0;

@@ -25,7 +25,8 @@ volatile LONG guardEntered = 0;  // set by the first fault the guard takes
 
 LONG WINAPI lastChanceFilter(EXCEPTION_POINTERS* details) {
     // A fault inside the guard itself (or in a second thread at the same time) ends the process at once.
-    if (InterlockedExchange(&guardEntered, 1) != 0) TerminateProcess(GetCurrentProcess(), static_cast<UINT>(-1));
+    if (InterlockedExchange(&guardEntered, 1) != 0)
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(-1));
     if (previousFilter && previousFilter != lastChanceFilter &&
         previousFilter(details) == EXCEPTION_CONTINUE_EXECUTION) {
         InterlockedExchange(&guardEntered, 0);

@@ -59,7 +59,8 @@ extern "C" __declspec(dllexport) DWORD WINAPI PwdChangePasswordA(LPCSTR provider
   stub::record(std::string("fault ") + fault + ", running flag " + (runningFlag() ? "1" : "0"));
   if (fault == "write") {
     // A page reserved without access: the store faults for certain (address 0 is not always unmapped).
-    int* volatile target = static_cast<int*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS));
+    int* volatile target =
+        static_cast<int*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS));
     *target = 1;
     stub::record("resumed after write");
   } else if (fault == "throw") {
