@@ -189,3 +189,24 @@ TEST_F(SaverPassword, FaultInTheProviderClearsTheFlagAndExitsWithMinusOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// A fault in the password check of a full-screen run, which runs inside the saver window's close
+// request: the flag that the loaded password library set is cleared and the run ends with -1.
+TEST_F(SaverPassword, FaultInThePasswordCheckClearsTheFlagAndExitsWithMinusOne) {
+  pwtest::Windows98Program win98(kSaverName);
+  for (const char* fault : {"write", "throw", "raise"}) {
+    SCOPED_TRACE(fault);
+    pwtest::StubFolder stub{std::string("check-") + fault};
+    stub.setFault(fault);
+    HWND window = startFullScreen();
+    ASSERT_NE(window, nullptr) << "no full-screen saver window appeared";
+    pressKey(window);
+    EXPECT_EQ(pwtest::finishProcess(saver_, 60000), -1) << stub.joined();
+    EXPECT_EQ(stub.joined(), std::string("PASSWORD.CPL attach\nfault ") + fault +
+                                 ", running flag 1\nPASSWORD.CPL detach, running flag 0\n");
+  }
+}
+
+}  // namespace
