@@ -70,7 +70,7 @@ readback=$(sed -n 's/^readback //p' "$work/hold.txt" | tr -d '\r')
 if [[ -z $readback ]]; then
   echo "picture: no read-back of the preview" >&2; status=1
 else
-  read -r _ r_coloured _ r_background <<<"$readback"
+  read -r _ r_coloured _ r_background _ <<<"$readback"
   check "$r_coloured" '>' 0.02 "coloured share, preview read-back"
   check "$r_background" '>' 0.3 "dark blue share, preview read-back"
 fi
