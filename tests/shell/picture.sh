@@ -72,7 +72,9 @@ if [[ -z $readback ]]; then
 else
   read -r _ r_coloured _ r_background _ <<<"$readback"
   check "$r_coloured" '>' 0.02 "coloured share, preview read-back"
-  check "$r_background" '>' 0.3 "dark blue share, preview read-back"
+  # How much of the box the tube covers depends on how far it has turned when the frame is taken, which
+  # a loaded machine shifts: as for the full screen, ask only for a margin of the background.
+  check "$r_background" '>' 0.05 "dark blue share, preview read-back"
 fi
 # Wine 8.0 does not show OpenGL drawn into child windows (it copies the child's frame to no X drawable),
 # so the preview box on the screen is photographed and measured, but only reported, until that works.
