@@ -131,3 +131,33 @@ TEST(ChildSurfaces, FailedAttachLeavesNothingAndReleaseKeepsOthersCurrent) {
     EXPECT_EQ(wglGetCurrentContext(), b.context);
     b.release();
 }
+
+namespace {
+HGLRC refusedContext = nullptr;
+BOOL WINAPI refusingMakeCurrent(HDC, HGLRC context) {
+    refusedContext = context;
+    SetLastError(ERROR_INVALID_PIXEL_FORMAT);
+    return FALSE;
+}
+}  // namespace
+
+TEST(ChildSurfaces, ContextThatCannotBeMadeCurrentLeavesNothing) {
+    TestWindow window(64, 48), other(64, 48);
+    ChildSurface current{};
+    current.window = other.handle;
+    ASSERT_TRUE(current.attach());
+
+    refusedContext = nullptr;
+    makeCurrentFn = refusingMakeCurrent;
+    ChildSurface refused{};
+    refused.window = window.handle;
+    const bool attached = refused.attach();
+    makeCurrentFn = wglMakeCurrent;
+    EXPECT_FALSE(attached);
+    EXPECT_EQ(refused.context, nullptr);
+    EXPECT_EQ(refused.dc, nullptr);
+    ASSERT_NE(refusedContext, nullptr);  // a context was created, then refused
+    EXPECT_FALSE(wglDeleteContext(refusedContext)) << "the refused context was left behind";
+    EXPECT_EQ(wglGetCurrentContext(), current.context);
+    current.release();
+}

@@ -143,6 +143,7 @@ class StubFolder {
     SetEnvironmentVariableA("ORBIVANE_STUB_DIR", nullptr);
     DeleteFileA((path_ + "\\calls.log").c_str());
     DeleteFileA((path_ + "\\answer.txt").c_str());
+    DeleteFileA((path_ + "\\fault.txt").c_str());
     RemoveDirectoryA(path_.c_str());
   }
   StubFolder(const StubFolder&) = delete;
@@ -152,6 +153,11 @@ class StubFolder {
   void setAnswer(int value) const {
     std::ofstream out(path_ + "\\answer.txt", std::ios::trunc);
     out << value << "\n";
+  }
+  // How the stand-in MPR.DLL fails inside its call from now on: "write", "throw" or "raise".
+  void setFault(const std::string& mode) const {
+    std::ofstream out(path_ + "\\fault.txt", std::ios::trunc);
+    out << mode << "\n";
   }
   std::vector<std::string> calls() const {
     std::vector<std::string> lines;

@@ -68,7 +68,7 @@ class SaverPassword : public ::testing::Test {
       return nullptr;
     }
     HWND window = nullptr;
-    pwtest::waitFor([&] { return (window = saverWindowOf(saver_.dwProcessId)) != nullptr; }, 30000);
+    pwtest::waitFor([&] { return (window = saverWindowOf(saver_.dwProcessId)) != nullptr; }, 60000);
     return window;
   }
 
@@ -88,17 +88,24 @@ TEST_F(SaverPassword, WrongPasswordKeepsTheSaverRunningRightOneClosesIt) {
 
   // A wrong password: asked once with the saver window as owner, and the saver stays.
   pressKey(window);
-  ASSERT_TRUE(pwtest::waitFor([&] { return stub_.count("VerifyScreenSavePwd") > 0; }, 10000)) << stub_.joined();
-  Sleep(500);
+  ASSERT_TRUE(pwtest::waitFor([&] { return stub_.count("VerifyScreenSavePwd") > 0; }, 60000))
+      << stub_.joined();
+  // The check runs inside the close request; once the saver's thread answers again, the request is over.
+  DWORD_PTR answer = 0;
+  EXPECT_NE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 15000, &answer), 0);
+  const DWORD checkOver = GetTickCount();
   EXPECT_TRUE(stillRunning(saver_));
   EXPECT_TRUE(IsWindow(window));
   const std::string wrong = "VerifyScreenSavePwd " + pwtest::describeWindow(window, kSaverClass) + " -> 0";
   EXPECT_EQ(stub_.count(wrong), stub_.count("VerifyScreenSavePwd")) << stub_.joined();
 
-  // The right password, well past the 200 ms in which a new close request would be dropped.
+  // The right password, past the 200 ms after the check in which a new close request would be dropped.
   stub_.setAnswer(1);
+  while (GetTickCount() - checkOver <= 200) {
+    Sleep(10);
+  }
   pressKey(window);
-  EXPECT_EQ(pwtest::finishProcess(saver_, 10000), 0) << stub_.joined();
+  EXPECT_EQ(pwtest::finishProcess(saver_, 60000), 0) << stub_.joined();
   const std::string right = "VerifyScreenSavePwd " + pwtest::describeWindow(window, kSaverClass) + " -> 1";
   EXPECT_EQ(stub_.count(right), 1u) << stub_.joined();
   const std::vector<std::string> calls = stub_.calls();
@@ -110,7 +117,7 @@ TEST_F(SaverPassword, OnTheNtFamilyAKeyClosesAtOnceWithoutThePasswordLibrary) {
   HWND window = startFullScreen();
   ASSERT_NE(window, nullptr) << "no full-screen saver window appeared";
   pressKey(window);
-  EXPECT_EQ(pwtest::finishProcess(saver_, 10000), 0);
+  EXPECT_EQ(pwtest::finishProcess(saver_, 60000), 0);
   EXPECT_EQ(stub_.joined(), "");
 }
 
@@ -143,7 +150,7 @@ TEST_F(SaverPassword, ChangePasswordSwitchCallsTheProviderWithTheOwner) {
   OwnerWindow owner;
   ASSERT_NE(owner.handle(), nullptr);
   saver_ = pwtest::startProcess("\"" + saverPath() + "\" /a " + owner.decimal());
-  EXPECT_EQ(pwtest::finishProcess(saver_, 30000), 0);
+  EXPECT_EQ(pwtest::finishProcess(saver_, 60000), 0);
   EXPECT_EQ(stub_.joined(), "MPR.DLL attach\nPwdChangePasswordA SCRSAVE " +
                                 pwtest::describeWindow(owner.handle(), "OrbivaneTestOwner") +
                                 " 0 0\nMPR.DLL detach\n");
@@ -153,8 +160,53 @@ TEST_F(SaverPassword, ChangePasswordSwitchOnTheNtFamilyExitsWithoutTheProvider) 
   OwnerWindow owner;
   ASSERT_NE(owner.handle(), nullptr);
   saver_ = pwtest::startProcess("\"" + saverPath() + "\" /a " + owner.decimal());
-  EXPECT_EQ(pwtest::finishProcess(saver_, 30000), -1);
+  EXPECT_EQ(pwtest::finishProcess(saver_, 60000), -1);
   EXPECT_EQ(stub_.joined(), "");
+}
+
+}  // namespace
+
+namespace {
+
+// A fault that escapes the change-password mode: the stand-in provider sets the screen-saver-running
+// flag and then fails. The guard must clear the flag and end the run with -1, whatever top-level filter
+// the program's start-up code installed before it; the provider's detach reports the flag at the end.
+TEST_F(SaverPassword, FaultInTheProviderClearsTheFlagAndExitsWithMinusOne) {
+  pwtest::Windows98Program win98(kSaverName);
+  OwnerWindow owner;
+  ASSERT_NE(owner.handle(), nullptr);
+  const std::string call = "PwdChangePasswordA SCRSAVE " +
+                           pwtest::describeWindow(owner.handle(), "OrbivaneTestOwner") + " 0 0\n";
+  for (const char* fault : {"write", "throw", "raise"}) {
+    SCOPED_TRACE(fault);
+    pwtest::StubFolder stub{std::string("fault-") + fault};
+    stub.setFault(fault);
+    saver_ = pwtest::startProcess("\"" + saverPath() + "\" /a " + owner.decimal());
+    EXPECT_EQ(pwtest::finishProcess(saver_, 60000), -1) << stub.joined();
+    EXPECT_EQ(stub.joined(), "MPR.DLL attach\n" + call + "fault " + fault +
+                                 ", running flag 1\nMPR.DLL detach, running flag 0\n");
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A fault in the password check of a full-screen run, which runs inside the saver window's close
+// request: the flag that the loaded password library set is cleared and the run ends with -1.
+TEST_F(SaverPassword, FaultInThePasswordCheckClearsTheFlagAndExitsWithMinusOne) {
+  pwtest::Windows98Program win98(kSaverName);
+  for (const char* fault : {"write", "throw", "raise"}) {
+    SCOPED_TRACE(fault);
+    pwtest::StubFolder stub{std::string("check-") + fault};
+    stub.setFault(fault);
+    HWND window = startFullScreen();
+    ASSERT_NE(window, nullptr) << "no full-screen saver window appeared";
+    pressKey(window);
+    EXPECT_EQ(pwtest::finishProcess(saver_, 60000), -1) << stub.joined();
+    EXPECT_EQ(stub.joined(), std::string("PASSWORD.CPL attach\nfault ") + fault +
+                                 ", running flag 1\nPASSWORD.CPL detach, running flag 0\n");
+  }
 }
 
 }  // namespace

@@ -189,7 +189,8 @@ TEST_F(FullScreenSaver, PasswordCheckGatesTheCloseAndIgnoresClosesWithin200Ms) {
     EXPECT_FALSE(isClosing);
     EXPECT_FALSE(confirmClose());  // right after the check: dropped without asking again
     EXPECT_EQ(passwordChecks, 1);
-    Sleep(250);
+    // Wait out the 200 ms after the check's end, by the same clock.
+    while (GetTickCount() - lastCheckTick <= 200) Sleep(10);
     passwordAnswer = TRUE;
     EXPECT_TRUE(confirmClose());  // past 200 ms the check runs again; the right password closes
     EXPECT_EQ(passwordChecks, 2);
@@ -221,11 +222,33 @@ TEST_F(PreviewSaver, NothingClosesAndHelpGoesToTheBox) {
     SendMessageA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
     EXPECT_TRUE(wasHandedOn(WM_SYSCOMMAND, SC_SCREENSAVE));
 
+    // The context menu request is posted to the box; help carries a pointer and arrives sent.
+    watchHostMessages(host);
     EXPECT_EQ(SendMessageA(window, WM_CONTEXTMENU, 0, MAKELPARAM(5, 6)), 1);
+    EXPECT_TRUE(hostMessages().empty());
     MSG msg;
     ASSERT_TRUE(PeekMessageA(&msg, host, WM_CONTEXTMENU, WM_CONTEXTMENU, PM_REMOVE));
     EXPECT_EQ(msg.wParam, reinterpret_cast<WPARAM>(host));
     EXPECT_EQ(msg.lParam, MAKELPARAM(5, 6));
+
+    HELPINFO info{sizeof(HELPINFO), HELPINFO_WINDOW, 7, window, 42, {11, 12}};
+    EXPECT_EQ(SendMessageA(window, WM_HELP, 0, reinterpret_cast<LPARAM>(&info)), 1);
+    ASSERT_EQ(hostMessages().size(), 1u);
+    const HostMessage& help = hostMessages()[0];
+    EXPECT_EQ(help.message, static_cast<UINT>(WM_HELP));
+    EXPECT_EQ(help.wParam, reinterpret_cast<WPARAM>(host));
+    EXPECT_EQ(help.help.iCtrlId, 7);
+    EXPECT_EQ(help.help.dwContextId, 42u);
+    EXPECT_EQ(help.help.MousePos.x, 11);
+    EXPECT_EQ(help.help.MousePos.y, 12);
+}
+
+TEST_F(FullScreenSaver, HelpAndContextMenuAreHandedOn) {
+    HELPINFO info{sizeof(HELPINFO), HELPINFO_WINDOW, 7, window, 42, {11, 12}};
+    SendMessageA(window, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
+    SendMessageA(window, WM_CONTEXTMENU, 0, MAKELPARAM(5, 6));
+    EXPECT_TRUE(wasHandedOn(WM_HELP, 0));
+    EXPECT_TRUE(wasHandedOn(WM_CONTEXTMENU, 0));
 }
 
 namespace {
@@ -303,9 +326,13 @@ TEST(PreviewPicture, DISABLED_HoldPreview) {
     // At least 6 s, and until the first image is a third faded in: a child surface under Wine and a
     // loaded machine stretch the 100-tick fade-in far beyond its nominal 2 s (at most 120 s).
     const Scene& scene = Scene::instance();
+    // One message at a time, the clock checked after each: on a loaded machine a tick takes longer than
+    // the timer's period, so there is always another tick waiting and the queue never runs dry.
     while (GetTickCount() - start < 6000 || (scene.fade < 0.34 && GetTickCount() - start < 120000)) {
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        Sleep(5);
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        else
+            Sleep(5);
     }
     // Wine 8.0 does not show OpenGL drawn into a child window on the virtual display, so the preview's
     // own frame is read back as well: one more frame, taken from the back buffer before any swap.

@@ -91,3 +91,59 @@ HWND createHostWindow(int width, int height) {
                            r.right - r.left, r.bottom - r.top, nullptr, nullptr, GetModuleHandleA(nullptr),
                            nullptr);
 }
+
+std::vector<HostMessage>& hostMessages() {
+    static std::vector<HostMessage> messages;
+    return messages;
+}
+
+namespace {
+LRESULT CALLBACK recordingHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_HELP || message == WM_CONTEXTMENU) {
+        HostMessage m{message, wParam, lParam, {}};
+        if (message == WM_HELP && lParam) m.help = *reinterpret_cast<const HELPINFO*>(lParam);
+        hostMessages().push_back(m);
+        return 1;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+}  // namespace
+
+void watchHostMessages(HWND host) {
+    hostMessages().clear();
+    SetWindowLongPtrA(host, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(recordingHostProc));
+}
+
+namespace {
+const char* const settingsKey = "Software\\Orbivane";
+}
+
+ScopedSetting::ScopedSetting(const char* name, DWORD value) : name_(name) {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, settingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    DWORD size = sizeof previous_;
+    DWORD type = 0;
+    existed_ = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&previous_), &size) ==
+                   ERROR_SUCCESS &&
+               type == REG_DWORD;
+    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(key);
+}
+
+ScopedSetting::~ScopedSetting() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, settingsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    if (existed_)
+        RegSetValueExA(key, name_.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&previous_),
+                       sizeof previous_);
+    else
+        RegDeleteValueA(key, name_.c_str());
+    RegCloseKey(key);
+}
+
+bool waitUntilIdle(HWND window, DWORD ms) {
+    DWORD_PTR answer = 0;
+    return SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, ms, &answer) != 0;
+}

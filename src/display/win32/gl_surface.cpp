@@ -5,6 +5,7 @@
 
 HDC saverDc = nullptr;
 HGLRC saverContext = nullptr;
+MakeCurrentFn makeCurrentFn = wglMakeCurrent;
 
 namespace {
 
@@ -56,7 +57,7 @@ bool createGlContext(HDC dc, HGLRC* context) {
 bool initSaverSurface() {
     if (!createGlContext(saverDc, &saverContext)) return false;
     Scene::instance().glApi = &wglContextApi();
-    return wglMakeCurrent(saverDc, saverContext) != FALSE;
+    return makeCurrentFn(saverDc, saverContext) != FALSE;
 }
 
 void releaseSaverSurface(HWND window) {
@@ -82,7 +83,7 @@ bool ChildSurface::attach() {
         return false;
     }
     context = created;
-    if (!wglMakeCurrent(dc, context)) {
+    if (!makeCurrentFn(dc, context)) {
         wglDeleteContext(context);
         ReleaseDC(window, dc);
         context = nullptr;

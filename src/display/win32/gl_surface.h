@@ -13,6 +13,11 @@ const GlContextApi& wglContextApi();
 extern HDC saverDc;          // GetDC(saverWindow), taken at the window's creation; null when none is held
 extern HGLRC saverContext;   // GL context on saverDc; null until initSaverSurface created it
 
+// Every surface's context is made current through this pointer (wglMakeCurrent by default), so that
+// tests can watch or refuse it.
+typedef BOOL(WINAPI* MakeCurrentFn)(HDC dc, HGLRC context);
+extern MakeCurrentFn makeCurrentFn;
+
 // The pixel format every surface asks for (RGBA, double-buffered, 32-bit colour with 8 alpha bits,
 // 24-bit depth not insisted on, no stencil, accumulation or auxiliary buffers).
 const PIXELFORMATDESCRIPTOR& pixelFormatRequest();

@@ -90,7 +90,7 @@ LRESULT CALLBACK childSurfaceProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(window, &ps);
-        if (stored && wglMakeCurrent(dc, stored->context)) {
+        if (stored && makeCurrentFn(dc, stored->context)) {
             Scene::instance().renderFrame();
             SwapBuffers(dc);
         }

@@ -14,13 +14,24 @@ namespace {
 
 typedef BOOL(WINAPI* HeapSetInformationFn)(HANDLE, int, PVOID, SIZE_T);
 
-// Faults that no handler took end the run mode with -1 after the running flag is cleared. Installed
-// for the run of a mode; the system's own unhandled-exception handling runs as the previous filter.
+// The guard for faults that no handler of the program took. It is installed as the process's
+// top-level filter for the run of a mode, so the system hands it every fault that escapes the mode
+// (while a debugger is attached the system keeps the fault for the debugger instead).
+// The filter found there before (the C runtime's own, which passes an ordinary fault on) is asked
+// first, and only a verdict to resume the faulting code is honoured: whatever else it answers, the
+// guard takes the fault, clears the screen-saver-running flag and ends the process with -1.
 LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
+volatile LONG guardEntered = 0;  // set by the first fault the guard takes
 
 LONG WINAPI lastChanceFilter(EXCEPTION_POINTERS* details) {
-    LONG verdict = previousFilter ? previousFilter(details) : EXCEPTION_EXECUTE_HANDLER;
-    if (verdict != EXCEPTION_EXECUTE_HANDLER) return verdict;
+    // A fault inside the guard itself (or in a second thread at the same time) ends the process at once.
+    if (InterlockedExchange(&guardEntered, 1) != 0)
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(-1));
+    if (previousFilter && previousFilter != lastChanceFilter &&
+        previousFilter(details) == EXCEPTION_CONTINUE_EXECUTION) {
+        InterlockedExchange(&guardEntered, 0);
+        return EXCEPTION_CONTINUE_EXECUTION;
+    }
     setScreenSaverRunning(false);
     ExitProcess(static_cast<UINT>(-1));
 }

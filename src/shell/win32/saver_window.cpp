@@ -160,8 +160,18 @@ LRESULT CALLBACK saverClassProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CONTEXTMENU:
         if (hasPreviewParent) {
             HWND parent = GetParent(window);
-            if (parent && IsWindow(parent))
-                PostMessageA(parent, message, reinterpret_cast<WPARAM>(parent), lParam);
+            if (parent && IsWindow(parent)) {
+                const WPARAM toParent = reinterpret_cast<WPARAM>(parent);
+                if (message == WM_HELP) {
+                    // Its lParam points to a HELPINFO of this process: the message can only be sent,
+                    // and the system copies the record into the parent's process. A parent that hangs
+                    // is given up on after 2000 ms, so that the preview keeps running.
+                    DWORD_PTR answer = 0;
+                    SendMessageTimeoutA(parent, WM_HELP, toParent, lParam, SMTO_ABORTIFHUNG, 2000, &answer);
+                } else {
+                    PostMessageA(parent, message, toParent, lParam);
+                }
+            }
             return 1;
         }
         break;

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 
 namespace stub {
@@ -50,6 +51,63 @@ inline int answer() {
   }
   std::fclose(file);
   return value;
+}
+
+// How a stand-in is to fail inside its entry: the word in "fault.txt" ("write", "throw" or "raise"),
+// or empty for no failure.
+inline std::string faultMode() {
+  const std::string dir = folder();
+  if (dir.empty()) {
+    return std::string();
+  }
+  FILE* file = std::fopen((dir + "\\fault.txt").c_str(), "r");
+  if (!file) {
+    return std::string();
+  }
+  char text[16] = {};
+  if (std::fscanf(file, "%15s", text) != 1) {
+    text[0] = '\0';
+  }
+  std::fclose(file);
+  return text;
+}
+
+// The system's screen-saver-running flag as this process sees it.
+inline bool runningFlag() {
+  BOOL running = FALSE;
+  SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0);
+  return running != FALSE;
+}
+
+// Records the detach of `library`; when a fault was asked for, with the running flag as the process ends.
+inline void recordDetach(const std::string& library) {
+  if (faultMode().empty()) {
+    record(library + " detach");
+  } else {
+    record(library + " detach, running flag " + (runningFlag() ? "1" : "0"));
+  }
+}
+
+// Fails as faultMode() says, after recording the fault with the running flag: "write" stores to a page
+// without access, "throw" throws a C++ exception, "raise" raises an exception of its own code. Returns
+// only when no fault was asked for (or the system resumed the faulting store).
+inline void failAsAsked() {
+  const std::string fault = faultMode();
+  if (fault.empty()) {
+    return;
+  }
+  record("fault " + fault + ", running flag " + (runningFlag() ? "1" : "0"));
+  if (fault == "write") {
+    // A page without access: the store faults for certain (address 0 is not always unmapped).
+    int* volatile target =
+        static_cast<int*>(VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS));
+    *target = 1;
+    record("resumed after write");
+  } else if (fault == "throw") {
+    throw std::runtime_error("stand-in library failed");
+  } else if (fault == "raise") {
+    RaiseException(0xE0D0CAFEu, 0, 0, nullptr);
+  }
 }
 
 // "<handle as decimal> <class name>" of a window, "0 -" for none.
