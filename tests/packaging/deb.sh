@@ -11,15 +11,12 @@ work=$(mktemp -d)
 cleanup() { stop_session; rm -rf "$work"; }
 trap cleanup EXIT
 
-# Files: exactly these, in the distribution's places (manual pages come in when the build installs one).
-dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||' | grep -v '^usr/share/man/' | sort >"$work/files"
+# Files: exactly these, in the distribution's places, the manual page compressed.
+dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sed 's|^\./||' | sort >"$work/files"
 printf '%s\n' usr/libexec/xscreensaver/orbivane usr/share/applications/screensavers/orbivane.desktop \
   usr/share/doc/orbivane/changelog.gz usr/share/doc/orbivane/copyright \
-  usr/share/xscreensaver/config/orbivane.xml | sort >"$work/want"
+  usr/share/man/man6/orbivane.6.gz usr/share/xscreensaver/config/orbivane.xml | sort >"$work/want"
 expect "file list" diff -u "$work/want" "$work/files"
-if dpkg-deb -c "$deb" | grep -q ' \./usr/share/man/'; then
-  expect "manual pages compressed" bash -c "! dpkg-deb -c '$deb' | awk '\$1 !~ /^d/ {print \$6}' | grep '^./usr/share/man/' | grep -qv '\.gz\$'"
-fi
 expect "every file owned by root" bash -c "! dpkg-deb -c '$deb' | awk '{ print \$2 }' | grep -qvx root/root"
 
 field() { dpkg-deb -f "$deb" "$1"; }
@@ -46,6 +43,8 @@ expect "program stripped (no symbol table)" bash -c "! readelf -S '$program' | g
 desktop="$root/usr/share/applications/screensavers/orbivane.desktop"
 expect "desktop entry runs the installed program" grep -qx 'Exec=/usr/libexec/xscreensaver/orbivane --root' "$desktop"
 expect "changelog names version $version" bash -c "zcat '$root/usr/share/doc/orbivane/changelog.gz' | head -1 | grep -qF 'orbivane ($version)'"
+expect "manual page formats without warnings" bash -c \
+  "test -z \"\$(MANWIDTH=80 man --warnings -l '$root/usr/share/man/man6/orbivane.6.gz' 2>&1 >/dev/null)\""
 expect "--help prints the usage" bash -c "'$program' --help | grep -q '^Usage: orbivane'"
 
 start_display -screen 0 640x480x24
