@@ -1,6 +1,7 @@
 // Draws one frame of the scene: placement, eye, light and materials, rings far to near, quads per ring.
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -9,6 +10,9 @@
 #include "scene/scene.h"
 
 namespace {
+
+// A byte offset into the bound buffer object, in the pointer argument GL takes for it.
+const void* bufferOffset(size_t bytes) { return reinterpret_cast<const void*>(static_cast<uintptr_t>(bytes)); }
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -563,11 +567,10 @@ bool drawQuadRanges(Scene& scene) {
     }
 
     const size_t corners = static_cast<size_t>(layout.quadCount) * 4;
-    const char* base = nullptr;  // offsets into the bound buffer
     gl.bindBuffer(kGlArrayBuffer, context.vertexBuffer);
-    glVertexPointer(3, GL_FLOAT, 0, base);
-    if (lit) glNormalPointer(GL_FLOAT, 0, base + corners * 3 * sizeof(GLfloat));
-    glColorPointer(4, GL_FLOAT, 0, base + corners * (lit ? 6 : 3) * sizeof(GLfloat));
+    glVertexPointer(3, GL_FLOAT, 0, bufferOffset(0));
+    if (lit) glNormalPointer(GL_FLOAT, 0, bufferOffset(corners * 3 * sizeof(GLfloat)));
+    glColorPointer(4, GL_FLOAT, 0, bufferOffset(corners * (lit ? 6 : 3) * sizeof(GLfloat)));
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_COLOR_ARRAY);
     if (lit) glEnableClientState(GL_NORMAL_ARRAY);
@@ -597,7 +600,7 @@ bool drawQuadRanges(Scene& scene) {
     } else {
         offsets.resize(ranges);
         for (size_t i = 0; i < ranges; ++i) {
-            offsets[i] = base + static_cast<size_t>(layout.rangeFirst[i]) * 8 * sizeof(GLuint);
+            offsets[i] = bufferOffset(static_cast<size_t>(layout.rangeFirst[i]) * 8 * sizeof(GLuint));
             sizes[i] = 8 * layout.rangeCount[i];
         }
         gl.bindBuffer(kGlElementArrayBuffer, context.indexBuffer);
