@@ -58,5 +58,6 @@ void switchLighting(bool on) {
         glDisable(GL_LIGHTING);
         glDisable(GL_LIGHT0);
         glDisable(GL_COLOR_MATERIAL);
+        glDisable(GL_POLYGON_STIPPLE);  // set by one-sided lit frames
     }
 }
