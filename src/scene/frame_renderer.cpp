@@ -74,15 +74,6 @@ void setLightAndMaterials(const Scene& scene) {
     const double f = scene.fade;
 
     glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, scene.lightTwoSides ? 1 : 0);
-    // One-sided light: the solid (default) stipple pattern hides nothing, but it makes Mesa's software
-    // rasteriser treat every triangle alone, as it does with two-sided light. Without it, its lit
-    // pixels shift by one step where a batch of quads happens to be cut into draws (immediate mode
-    // cuts where its vertex store fills up, so it did not even repeat its own frames).
-    if (scene.lightTwoSides) {
-        glDisable(GL_POLYGON_STIPPLE);
-    } else {
-        glEnable(GL_POLYGON_STIPPLE);
-    }
     const float modelAmbient = static_cast<float>(0.2 + 0.06 * g);
     const GLfloat ambientModel[4] = {modelAmbient, modelAmbient, modelAmbient, 1.0f};
     glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambientModel);

@@ -58,6 +58,5 @@ void switchLighting(bool on) {
         glDisable(GL_LIGHTING);
         glDisable(GL_LIGHT0);
         glDisable(GL_COLOR_MATERIAL);
-        glDisable(GL_POLYGON_STIPPLE);  // set by one-sided lit frames
     }
 }

@@ -294,20 +294,6 @@ TEST_F(FrameRendererTest, LitFrameSetsLightAndMaterialsFromGlossAndSendsNormals)
     EXPECT_EQ(callsNamed("glLightModeli").front()->args[1], 0.0);
     EXPECT_FLOAT_EQ(callsNamed("glMaterialfv")[2]->args[2], 0.05f);
     EXPECT_FLOAT_EQ(callsNamed("glMaterialfv")[3]->args[2], 7.0f);
-    // One-sided frames draw with the solid stipple on (Mesa then repeats its pixels), two-sided ones without.
-    auto stippleBeforeQuads = [&](const char* name) {
-        size_t stipple = 0, begin = 0;
-        for (size_t i = 0; i < glCalls().size(); ++i) {
-            if (glCalls()[i].name == name && glCalls()[i].args[0] == double(GL_POLYGON_STIPPLE)) stipple = i + 1;
-            if (glCalls()[i].name == "glBegin" && begin == 0) begin = i + 1;
-        }
-        return stipple != 0 && stipple < begin;
-    };
-    EXPECT_TRUE(stippleBeforeQuads("glEnable"));
-    clearGlCalls();
-    scene.lightTwoSides = true;
-    scene.renderFrame();
-    EXPECT_TRUE(stippleBeforeQuads("glDisable"));
 }
 
 TEST_F(FrameRendererTest, WithoutAnImageOnlyTheBackgroundIsDrawn) {
