@@ -681,6 +681,66 @@ TEST_F(ConfigDialog, EnterInTheModalDialogEndsItLikeOk) {
     EXPECT_EQ(stored().size(), 18u);
 }
 
+// The colour a window paints at (x, y) of its client area when asked to draw itself into a bitmap.
+COLORREF printedPixel(HWND window, int x, int y) {
+    RECT client{};
+    GetClientRect(window, &client);
+    HDC screen = GetDC(window);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    SendMessageA(window, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
+    const COLORREF colour = GetPixel(memory, x, y);
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window, screen);
+    return colour;
+}
+
+// Labels, check boxes, radio buttons, group boxes and trackbars stand on the tab page as its siblings:
+// where they leave their own area unpainted by text or marks, they show the page's colour, not the
+// dialog's (a box behind every label on a lighter page, as themed tab controls draw it).
+TEST_F(ConfigDialog, ControlsOnTheTabPageShowThePagesBackground) {
+    open();
+    HWND tabs = GetDlgItem(dialog, IDC_TABS);
+    RECT page{};
+    GetClientRect(tabs, &page);
+    SendMessageA(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
+    const COLORREF pageColour = printedPixel(tabs, (page.left + page.right) / 2, (page.top + page.bottom) / 2);
+    ASSERT_NE(pageColour, CLR_INVALID);
+    if (pageColour == GetSysColor(COLOR_BTNFACE)) {
+        GTEST_SKIP() << "the page is drawn in the dialog's own colour here";
+    }
+    struct Spot {
+        int tab, id;
+        bool fromRight;  // sample near the right end (text on the left) instead of the left end
+    };
+    const Spot spots[] = {
+        {0, IDC_DETAIL_LABEL, false},     {0, IDC_ROTATION_LABEL, false},   {0, IDC_SHUFFLE_CHECK, true},
+        {0, IDC_ROTATION_TRACKBAR, false}, {1, IDC_PALETTE_STANDARD, true}, {1, IDC_GLOSS_RANDOM_CHECK, true},
+        {1, IDC_TRANSPARENCY_TRACKBAR, false}, {2, IDC_TWO_SIDES_CHECK, true}, {3, IDC_MONITOR_CROSS, true},
+    };
+    for (const Spot& spot : spots) {
+        chooseTab(spot.tab);
+        HWND control = item(spot.id);
+        ASSERT_NE(control, nullptr) << spot.id;
+        RECT own{};
+        GetClientRect(control, &own);
+        const int x = spot.fromRight ? own.right - 2 : 1;
+        EXPECT_EQ(printedPixel(control, x, own.bottom / 2), pageColour) << "control " << spot.id;
+    }
+    // The buttons below the page keep the dialog's own colour around them.
+    chooseTab(0);
+    HDC memory = CreateCompatibleDC(nullptr);
+    const LRESULT brush = SendMessageA(dialog, WM_CTLCOLORBTN, reinterpret_cast<WPARAM>(memory),
+                                       reinterpret_cast<LPARAM>(item(IDOK)));
+    DeleteDC(memory);
+    LOGBRUSH drawn{};
+    ASSERT_NE(GetObjectA(reinterpret_cast<HBRUSH>(brush), sizeof drawn, &drawn), 0);
+    EXPECT_NE(drawn.lbColor, pageColour);
+}
+
 TEST_F(ConfigDialog, ResizingThePanelBringsTheStripBackToItsStart) {
     open();
     chooseTab(2);
