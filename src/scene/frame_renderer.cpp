@@ -37,6 +37,26 @@ void quadColour(const TubeVertex& vertex, double f, GLubyte alphaByte, GLubyte c
     }
 }
 
+// True when vertex v starts a quad that is drawn: its ring has a next ring, and it is not a hole.
+bool startsDrawnQuad(const Scene& scene, int32_t v) {
+    if (v + scene.ringSize >= scene.vertexCount - 1) return false;
+    const TubeVertex& vertex = scene.vertices[v];
+    return vertex.red != 0 || vertex.green != 0 || vertex.blue != 0;
+}
+
+// The four corners of the quad that vertex v starts, in drawing order. The last position of a ring
+// (`last`) closes it: back to the first vertex of this ring and of the next.
+void quadCorners(int32_t v, bool last, int32_t ringSize, int32_t corners[4]) {
+    const int32_t w = v + ringSize;
+    corners[0] = v;
+    corners[1] = last ? v + 1 - ringSize : v + 1;
+    corners[2] = last ? v + 1 : w + 1;
+    corners[3] = w;
+}
+
+// Floats per corner in the vertex arrays and buffers: position, normal when lit, colour.
+int32_t cornerFloats(bool lit) { return lit ? 10 : 7; }
+
 GLubyte alphaByteOf(const Scene& scene) {
     return colourByte(static_cast<double>(scene.alpha) * 255.0);
 }
@@ -211,19 +231,15 @@ void forEachQuad(const Scene& scene, int32_t ringCount, Emit emit) {
             const uint8_t wanted = pass == 0 ? 255 : 1;
             for (int32_t j = 0; j < ringSize; ++j) {
                 const int32_t v = first + j;
-                const int32_t w = v + ringSize;
-                if (w >= scene.vertexCount - 1) continue;
+                if (!startsDrawnQuad(scene, v)) continue;
                 const TubeVertex& vertex = vertices[v];
-                if (vertex.red == 0 && vertex.green == 0 && vertex.blue == 0) continue;  // a hole
                 if (vertex.facing != wanted) continue;
 
                 GLubyte colour[4];
                 quadColour(vertex, f, alphaByte, colour);
-                // The last position closes the ring: back to the first vertex of this ring and of the next.
-                const bool last = j == ringSize - 1;
-                const int32_t nextV = last ? v + 1 - ringSize : v + 1;
-                const int32_t nextW = last ? v + 1 : w + 1;
-                emit(vertex, colour, v, nextV, nextW, w);
+                int32_t corners[4];
+                quadCorners(v, j == ringSize - 1, ringSize, corners);
+                emit(vertex, colour, corners[0], corners[1], corners[2], corners[3]);
             }
         }
     }
@@ -246,7 +262,7 @@ void drawQuadArrays(int32_t quads, bool lit) {
     }
     SubmitCounts& counts = submitCounts();
     counts.calls += 1;
-    counts.bytes += static_cast<double>(quads) * 4 * sizeof(GLfloat) * (lit ? 10 : 7);
+    counts.bytes += static_cast<double>(quads) * 4 * sizeof(GLfloat) * cornerFloats(lit);
 }
 
 }  // namespace
@@ -336,9 +352,8 @@ bool makeQuadLayout(Scene& scene) {
         layout.ringFirstQuad[k] = static_cast<int32_t>(layout.quadVertex.size());
         for (int32_t j = 0; j < ringSize; ++j) {
             const int32_t v = k * ringSize + j;
-            if (v + ringSize >= scene.vertexCount - 1) continue;  // no quad here
+            if (!startsDrawnQuad(scene, v)) continue;
             const TubeVertex& vertex = vertices[v];
-            if (vertex.red == 0 && vertex.green == 0 && vertex.blue == 0) continue;  // a hole
             layout.quadVertex.push_back(v);
             const double* n = vertex.normal;
             const double* p = vertex.position;
@@ -422,8 +437,11 @@ bool uploadBuffer(const GlBufferProcs& gl, GLenum target, GLuint buffer, const v
     return ok;
 }
 
-// Floats per corner in the vertex buffer: position, normal when lit, colour.
-int32_t cornerFloats(bool lit) { return lit ? 10 : 7; }
+// Names *buffer once (a first call) and hands it `bytes` of `data`; false when either fails.
+bool fillBuffer(const GlBufferProcs& gl, GLenum target, GLuint* buffer, const void* data, size_t bytes) {
+    if (*buffer == 0) gl.genBuffers(1, buffer);
+    return *buffer != 0 && uploadBuffer(gl, target, *buffer, data, bytes);
+}
 
 // The corners of every quad at fade 1 in buffer order, as submitQuadArrays sends them and in its
 // layout: all positions, then all normals (lit images), then all colours, each tightly packed. (An
@@ -442,12 +460,11 @@ bool uploadVertexBuffer(const Scene& scene, const QuadLayout& layout, GlContextR
     const GLfloat* toFloat = byteColourTable();
     for (int32_t q = 0; q < layout.quadCount; ++q) {
         const int32_t v = layout.quadVertex[q];
-        const int32_t w = v + ringSize;
         const TubeVertex& vertex = vertices[v];
         GLubyte colour[4];
         quadColour(vertex, 1.0, alphaByte, colour);
-        const bool last = v % ringSize == ringSize - 1;
-        const int32_t cornerIndex[4] = {v, last ? v + 1 - ringSize : v + 1, last ? v + 1 : w + 1, w};
+        int32_t cornerIndex[4];
+        quadCorners(v, v % ringSize == ringSize - 1, ringSize, cornerIndex);
         for (int32_t corner : cornerIndex) {
             for (int e = 0; e < 3; ++e) *position++ = static_cast<GLfloat>(vertices[corner].position[e]);
             if (lit) {
@@ -456,14 +473,9 @@ bool uploadVertexBuffer(const Scene& scene, const QuadLayout& layout, GlContextR
             for (int e = 0; e < 4; ++e) *colourOut++ = toFloat[colour[e]];
         }
     }
-    const GlBufferProcs& gl = context.procs;
-    if (context.vertexBuffer == 0) gl.genBuffers(1, &context.vertexBuffer);
-    context.vertexMade = false;
-    if (context.vertexBuffer == 0 ||
-        !uploadBuffer(gl, kGlArrayBuffer, context.vertexBuffer, data.data(), data.size() * sizeof(GLfloat))) {
-        return false;
-    }
-    context.vertexMade = true;
+    context.vertexMade = fillBuffer(context.procs, kGlArrayBuffer, &context.vertexBuffer, data.data(),
+                                    data.size() * sizeof(GLfloat));
+    if (!context.vertexMade) return false;
     context.vertexSerial = scene.imageSerial;
     context.vertexLit = lit;
     context.vertexAlpha = scene.alpha;
@@ -478,14 +490,9 @@ bool uploadIndexBuffer(const Scene& scene, const QuadLayout& layout, GlContextRe
         for (int copy = 0; copy < 2; ++copy)
             for (int k = 0; k < 4; ++k) data[8 * static_cast<size_t>(q) + 4 * copy + k] = static_cast<GLuint>(4 * q + k);
     }
-    const GlBufferProcs& gl = context.procs;
-    if (context.indexBuffer == 0) gl.genBuffers(1, &context.indexBuffer);
-    context.indexMade = false;
-    if (context.indexBuffer == 0 ||
-        !uploadBuffer(gl, kGlElementArrayBuffer, context.indexBuffer, data.data(), data.size() * sizeof(GLuint))) {
-        return false;
-    }
-    context.indexMade = true;
+    context.indexMade = fillBuffer(context.procs, kGlElementArrayBuffer, &context.indexBuffer, data.data(),
+                                   data.size() * sizeof(GLuint));
+    if (!context.indexMade) return false;
     context.indexSerial = scene.imageSerial;
     return true;
 }
