@@ -52,12 +52,12 @@ pack_native() {
     -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $cppflags" \
     -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
   cmake --build "$root/build/pkg-native" -j "$(nproc)" --target package
-  # A package with lintian errors is not handed out.
+  # A package with lintian errors, warnings or hardening tags is not handed out.
   local deb; deb=$(ls -t "$dist"/orbivane_*.deb | head -1)
   local report; report=$(lintian "$deb" 2>/dev/null || true)
   [[ -n $report ]] && echo "$report"
-  if grep -q '^E: ' <<<"$report"; then
-    echo "package: lintian found errors in $deb" >&2; exit 1
+  if grep -qE '^[EW]: |hardening' <<<"$report"; then
+    echo "package: lintian found errors, warnings or hardening faults in $deb" >&2; exit 1
   fi
 }
 
