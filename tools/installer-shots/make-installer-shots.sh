@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes pictures of the installer's and the uninstaller's pages under Wine on a virtual display, into
 # docs/images/installer-<page>.png: the pages as Windows 10 shows them, and the finish page once more as
-# Windows 7 shows it (installer-finish-win7.png), as it names another place for the Screen Saver Settings. Needs the packages (scripts/package.sh windows) and ImageMagick's import.
+# Windows 7 shows it (installer-finish-win7.png), as it names another place for the Screen Saver Settings.
+# Needs the packages (scripts/package.sh windows) and ImageMagick's import.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 version=$(sed -n 's/^project(Orbivane VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
