@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the packages into build/dist: the Windows installer and zip (from build/pkg-windows) and the Linux
-# .deb (from build/pkg-native, with the distribution's hardening flags), and SHA256SUMS over them. These
-# trees are configured without tests and benchmarks. Every time stamp in the packages is SOURCE_DATE_EPOCH,
-# the time of the last commit unless the caller sets it, so the same commit packs to the same bytes.
+# .deb (from build/pkg-native, with the distribution's hardening flags), and SHA256SUMS over those made.
+# These trees are configured without tests and benchmarks. Every time stamp in the packages is
+# SOURCE_DATE_EPOCH, the time of the last commit unless the caller sets it, so the same commit packs to the
+# same bytes.
 # Signing: see README ("Signing the Windows packages").
 # Usage: scripts/package.sh [native|windows|all] [--check-reproducible]   (default all)
 #   --check-reproducible  packs from scratch without ccache, then again in a fresh clone of the last commit
@@ -61,14 +62,13 @@ pack_native() {
   fi
 }
 
-# This version's packages, by name, that exist in build/dist.
+# The packages this run made, by name (a package left in build/dist by an earlier run is not listed).
 packages() {
-  local version
-  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root"/build/pkg-*/CMakeCache.txt | head -1)
-  local name
-  for name in "Orbivane-$version-win64-setup.exe" "Orbivane-$version-win64.zip" "orbivane_${version}_amd64.deb"; do
-    [[ -f $dist/$name ]] && echo "$name"
-  done
+  local tree=windows version
+  [[ $which == native ]] && tree=native
+  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build/pkg-$tree/CMakeCache.txt")
+  [[ $which == native ]] || echo "Orbivane-$version-win64-setup.exe" "Orbivane-$version-win64.zip"
+  [[ $which == windows ]] || echo "orbivane_${version}_amd64.deb"
 }
 
 pack() {
