@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "orbivane_version.h"
+
 namespace {
 
 // How an option's value becomes a stored setting.
@@ -69,7 +71,7 @@ const HostOption kIgnoredHostOptions[] = {
 
 const char* kUsage =
     "Usage: orbivane [options]\n"
-    "Draws the Mandelbrot and Julia sets on a turning, translucent helical tube.\n"
+    "Orbivane " ORBIVANE_VERSION ": the Mandelbrot and Julia sets on a turning, translucent helical tube.\n"
     "\n"
     "Window (the last one given wins):\n"
     "  --window-id ID            draw into the window ID (hex 0x... or decimal)\n"
