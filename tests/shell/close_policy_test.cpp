@@ -1,6 +1,7 @@
 // The saver window's close-on-input policy, by messages sent to a saver window in this process.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <mmsystem.h>
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "shell/win32/password_hooks.h"
 #include "shell/win32/saver_window.h"
 #include "shell/win32/system_error.h"
+#include "support/import_patch.h"
 
 namespace {
 
@@ -145,6 +147,50 @@ TEST_F(FullScreenSaver, PowerEvents) {
     EXPECT_FALSE(closesOn(WM_POWERBROADCAST, 0x8013));
     EXPECT_TRUE(closesOn(WM_POWER, 3));
     EXPECT_FALSE(closesOn(WM_POWER, 1));
+}
+
+namespace {
+
+// A power-setting report as the system sends it to a registered window.
+struct DisplayStateReport {
+    GUID setting;
+    DWORD length;  // bytes of data
+    DWORD state;   // 0 off, 1 on, 2 dimmed
+};
+const GUID consoleDisplayState = {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}};
+const GUID otherSetting = {0x5D3E9A59, 0xE9D5, 0x4B00, {0xA6, 0xBD, 0xFF, 0x34, 0xFF, 0x51, 0x65, 0x48}};
+
+// Reports in the order sent: the first one tells the state at registration and never closes.
+const struct {
+    DisplayStateReport report;
+    bool closes;
+} kDisplayReports[] = {
+    {{consoleDisplayState, 4, 0}, false},  // first report: off already
+    {{consoleDisplayState, 4, 2}, false},  // dimmed
+    {{consoleDisplayState, 4, 1}, false},  // on
+    {{otherSetting, 4, 0}, false},         // another setting
+    {{consoleDisplayState, 0, 0}, false},  // no data
+    {{consoleDisplayState, 4, 0}, true},   // off
+    {{consoleDisplayState, 4, 1}, false},
+    {{consoleDisplayState, 4, 0}, true},
+};
+
+}  // namespace
+
+TEST_F(FullScreenSaver, DisplayTurningOffCloses) {
+    for (const auto& step : kDisplayReports) {
+        DisplayStateReport report = step.report;
+        EXPECT_EQ(closesOn(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(&report)), step.closes)
+            << "state " << report.state << " length " << report.length;
+    }
+    EXPECT_TRUE(wasHandedOn(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE));
+}
+
+TEST_F(PreviewSaver, DisplayTurningOffDoesNotClose) {
+    for (const auto& step : kDisplayReports) {
+        DisplayStateReport report = step.report;
+        EXPECT_FALSE(closesOn(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(&report)));
+    }
 }
 
 TEST_F(FullScreenSaver, TitleStaysAndCursorHidden) {
@@ -283,11 +329,79 @@ LRESULT CALLBACK claimPixelFormat(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
+namespace {
+
+// The saver's requests for a finer system timer, recorded through this program's imports while it lives.
+class TimerPeriodWatch {
+public:
+    TimerPeriodWatch() {
+        HMODULE self = GetModuleHandleA(nullptr);
+        begin_ = reinterpret_cast<PeriodFn>(
+            testsupport::patchImport(self, "winmm.dll", "timeBeginPeriod", reinterpret_cast<void*>(recordBegin)));
+        end_ = reinterpret_cast<PeriodFn>(
+            testsupport::patchImport(self, "winmm.dll", "timeEndPeriod", reinterpret_cast<void*>(recordEnd)));
+        calls().clear();
+    }
+    ~TimerPeriodWatch() {
+        HMODULE self = GetModuleHandleA(nullptr);
+        if (begin_) testsupport::patchImport(self, "winmm.dll", "timeBeginPeriod", reinterpret_cast<void*>(begin_));
+        if (end_) testsupport::patchImport(self, "winmm.dll", "timeEndPeriod", reinterpret_cast<void*>(end_));
+    }
+    bool watching() const { return begin_ && end_; }
+    static std::string& calls() {
+        static std::string text;
+        return text;
+    }
+
+private:
+    typedef MMRESULT(WINAPI* PeriodFn)(UINT);
+    static MMRESULT WINAPI recordBegin(UINT period) {
+        calls() += "begin " + std::to_string(period) + "\n";
+        return begin_(period);
+    }
+    static MMRESULT WINAPI recordEnd(UINT period) {
+        calls() += "end " + std::to_string(period) + "\n";
+        return end_(period);
+    }
+    static PeriodFn begin_;
+    static PeriodFn end_;
+};
+TimerPeriodWatch::PeriodFn TimerPeriodWatch::begin_ = nullptr;
+TimerPeriodWatch::PeriodFn TimerPeriodWatch::end_ = nullptr;
+
+}  // namespace
+
+// Full screen ends by the window's destruction, a preview by its box's. Either way the 1 ms resolution is
+// asked for once while the window runs and given back once; a later release (the crash guard's, or the
+// end of the run's) does nothing more.
+TEST(FineTimerResolution, HeldOnceWhileASaverWindowRunsInBothModes) {
+    TimerPeriodWatch watch;
+    ASSERT_TRUE(watch.watching()) << "this program does not import the timer resolution calls";
+    appInstance = GetModuleHandleA(nullptr);
+    for (bool preview : {false, true}) {
+        SCOPED_TRACE(preview ? "preview" : "full screen");
+        TimerPeriodWatch::calls().clear();
+        HWND host = preview ? createHostWindow(160, 120) : nullptr;
+        HWND window = createSaverWindow(host);
+        ASSERT_NE(window, nullptr);
+        holdFineTimerResolution();
+        EXPECT_EQ(TimerPeriodWatch::calls(), "begin 1\n");
+        DestroyWindow(preview ? host : window);
+        EXPECT_FALSE(IsWindow(window));
+        releaseFineTimerResolution();
+        EXPECT_EQ(TimerPeriodWatch::calls(), "begin 1\nend 1\n");
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        UnregisterClassA(saverClassName, appInstance);
+    }
+}
+
 TEST(SaverSurfaceFailure, ShowsTheErrorBoxAndWaitsForInput) {
     appInstance = GetModuleHandleA(nullptr);
     messageBoxFn = recordingMessageBox;
     shownCaption.clear();
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, claimPixelFormat, nullptr, GetCurrentThreadId());
+    TimerPeriodWatch watch;
     HWND window = createSaverWindow(nullptr);
     UnhookWindowsHookEx(hook);
     messageBoxFn = MessageBoxA;
@@ -297,7 +411,8 @@ TEST(SaverSurfaceFailure, ShowsTheErrorBoxAndWaitsForInput) {
     EXPECT_EQ(shownCaption.back(), '\n');
     EXPECT_TRUE(shownType & MB_ICONERROR);
     EXPECT_FALSE(saverSurfaceReady);
-    EXPECT_FALSE(KillTimer(window, frameTimer));  // no frame timer was started
+    EXPECT_FALSE(KillTimer(window, frameTimer));  // no frame timer was started, no finer resolution asked for
+    EXPECT_EQ(TimerPeriodWatch::calls(), "");
     // Input still closes it.
     SendMessageA(window, WM_KEYDOWN, 'A', 0);
     MSG msg;
@@ -308,8 +423,7 @@ TEST(SaverSurfaceFailure, ShowsTheErrorBoxAndWaitsForInput) {
     UnregisterClassA(saverClassName, appInstance);
 }
 
-// Not part of the normal run: tests/shell/picture.sh runs it, with "/p" as the first argument so that
-// the saver window reads its command line as a preview, to photograph a preview. The preview box is a
+// Not part of the normal run: tests/shell/picture.sh runs it to photograph a preview. The preview box is a
 // window of this process: Wine shows OpenGL in child windows only when the parent is in the same process.
 TEST(PreviewPicture, DISABLED_HoldPreview) {
     appInstance = GetModuleHandleA(nullptr);
