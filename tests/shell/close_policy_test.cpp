@@ -1,7 +1,7 @@
-// The saver window's close-on-input policy, by messages sent to a saver window in this process.
+// The saver window in this process: its close-on-input policy, its frame timer and its failures, by
+// messages sent to it.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <mmsystem.h>
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -16,7 +16,7 @@
 #include "shell/win32/password_hooks.h"
 #include "shell/win32/saver_window.h"
 #include "shell/win32/system_error.h"
-#include "support/import_patch.h"
+#include "support/watched_imports.h"
 
 namespace {
 
@@ -289,6 +289,36 @@ TEST_F(PreviewSaver, NothingClosesAndHelpGoesToTheBox) {
     EXPECT_EQ(help.help.MousePos.y, 12);
 }
 
+// Wine keeps a timer's period to the millisecond: 50 ticks a second (on Windows only with the finer
+// resolution the window asks for). With the box hidden a tick runs the scene's step but draws nothing, so
+// the count does not depend on drawing speed. Ticks are counted against the performance counter in
+// windows of one second; a busy machine can only lose ticks, so the best of at least three windows must
+// reach 45 (a period rounded up to 31 ms gives 32) and none may pass 52 (a shorter period gives more).
+TEST_F(PreviewSaver, FiftyTicksASecond) {
+    ShowWindow(host, SW_HIDE);
+    LARGE_INTEGER now, second;
+    QueryPerformanceFrequency(&second);
+    QueryPerformanceCounter(&now);
+    const LONGLONG giveUp = now.QuadPart + 60 * second.QuadPart;
+    LONGLONG windowStart = 0;
+    int ticks = 0, windows = 0, most = 0;
+    MSG msg;
+    while ((most < 45 || windows < 3) && now.QuadPart < giveUp && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        QueryPerformanceCounter(&now);
+        if (msg.message == WM_TIMER && msg.hwnd == window) {
+            if (ticks > 0 && now.QuadPart - windowStart >= second.QuadPart) {
+                ++windows;
+                most = std::max(most, ticks);
+                ticks = 0;
+            }
+            if (ticks++ == 0) windowStart = now.QuadPart;
+        }
+        DispatchMessageA(&msg);
+    }
+    EXPECT_GE(most, 45) << windows << " windows of one second";
+    EXPECT_LE(most, 52) << windows << " windows of one second";
+}
+
 TEST_F(FullScreenSaver, HelpAndContextMenuAreHandedOn) {
     HELPINFO info{sizeof(HELPINFO), HELPINFO_WINDOW, 7, window, 42, {11, 12}};
     SendMessageA(window, WM_HELP, 0, reinterpret_cast<LPARAM>(&info));
@@ -331,43 +361,16 @@ LRESULT CALLBACK claimPixelFormat(int code, WPARAM wParam, LPARAM lParam) {
 
 namespace {
 
-// The saver's requests for a finer system timer, recorded through this program's imports while it lives.
-class TimerPeriodWatch {
-public:
-    TimerPeriodWatch() {
-        HMODULE self = GetModuleHandleA(nullptr);
-        begin_ = reinterpret_cast<PeriodFn>(
-            testsupport::patchImport(self, "winmm.dll", "timeBeginPeriod", reinterpret_cast<void*>(recordBegin)));
-        end_ = reinterpret_cast<PeriodFn>(
-            testsupport::patchImport(self, "winmm.dll", "timeEndPeriod", reinterpret_cast<void*>(recordEnd)));
-        calls().clear();
+// The saver's calls that tests/support watches, recorded while a SaverCallWatch lives.
+std::string watchedCalls;
+void recordCall(const std::string& call) { watchedCalls += call + "\n"; }
+struct SaverCallWatch {
+    SaverCallWatch() : watching(testsupport::watchSaverImports(GetModuleHandleA(nullptr), recordCall)) {
+        watchedCalls.clear();
     }
-    ~TimerPeriodWatch() {
-        HMODULE self = GetModuleHandleA(nullptr);
-        if (begin_) testsupport::patchImport(self, "winmm.dll", "timeBeginPeriod", reinterpret_cast<void*>(begin_));
-        if (end_) testsupport::patchImport(self, "winmm.dll", "timeEndPeriod", reinterpret_cast<void*>(end_));
-    }
-    bool watching() const { return begin_ && end_; }
-    static std::string& calls() {
-        static std::string text;
-        return text;
-    }
-
-private:
-    typedef MMRESULT(WINAPI* PeriodFn)(UINT);
-    static MMRESULT WINAPI recordBegin(UINT period) {
-        calls() += "begin " + std::to_string(period) + "\n";
-        return begin_(period);
-    }
-    static MMRESULT WINAPI recordEnd(UINT period) {
-        calls() += "end " + std::to_string(period) + "\n";
-        return end_(period);
-    }
-    static PeriodFn begin_;
-    static PeriodFn end_;
+    ~SaverCallWatch() { testsupport::watchSaverImports(GetModuleHandleA(nullptr), nullptr); }
+    const bool watching;
 };
-TimerPeriodWatch::PeriodFn TimerPeriodWatch::begin_ = nullptr;
-TimerPeriodWatch::PeriodFn TimerPeriodWatch::end_ = nullptr;
 
 }  // namespace
 
@@ -375,21 +378,21 @@ TimerPeriodWatch::PeriodFn TimerPeriodWatch::end_ = nullptr;
 // asked for once while the window runs and given back once; a later release (the crash guard's, or the
 // end of the run's) does nothing more.
 TEST(FineTimerResolution, HeldOnceWhileASaverWindowRunsInBothModes) {
-    TimerPeriodWatch watch;
-    ASSERT_TRUE(watch.watching()) << "this program does not import the timer resolution calls";
+    SaverCallWatch watch;
+    ASSERT_TRUE(watch.watching) << "this program does not import the calls watched";
     appInstance = GetModuleHandleA(nullptr);
     for (bool preview : {false, true}) {
         SCOPED_TRACE(preview ? "preview" : "full screen");
-        TimerPeriodWatch::calls().clear();
+        watchedCalls.clear();
         HWND host = preview ? createHostWindow(160, 120) : nullptr;
         HWND window = createSaverWindow(host);
         ASSERT_NE(window, nullptr);
         holdFineTimerResolution();
-        EXPECT_EQ(TimerPeriodWatch::calls(), "begin 1\n");
+        EXPECT_EQ(watchedCalls, "timeBeginPeriod 1\n");
         DestroyWindow(preview ? host : window);
         EXPECT_FALSE(IsWindow(window));
         releaseFineTimerResolution();
-        EXPECT_EQ(TimerPeriodWatch::calls(), "begin 1\nend 1\n");
+        EXPECT_EQ(watchedCalls, "timeBeginPeriod 1\ntimeEndPeriod 1\n");
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
         UnregisterClassA(saverClassName, appInstance);
@@ -401,7 +404,7 @@ TEST(SaverSurfaceFailure, ShowsTheErrorBoxAndWaitsForInput) {
     messageBoxFn = recordingMessageBox;
     shownCaption.clear();
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, claimPixelFormat, nullptr, GetCurrentThreadId());
-    TimerPeriodWatch watch;
+    SaverCallWatch watch;
     HWND window = createSaverWindow(nullptr);
     UnhookWindowsHookEx(hook);
     messageBoxFn = MessageBoxA;
@@ -412,7 +415,7 @@ TEST(SaverSurfaceFailure, ShowsTheErrorBoxAndWaitsForInput) {
     EXPECT_TRUE(shownType & MB_ICONERROR);
     EXPECT_FALSE(saverSurfaceReady);
     EXPECT_FALSE(KillTimer(window, frameTimer));  // no frame timer was started, no finer resolution asked for
-    EXPECT_EQ(TimerPeriodWatch::calls(), "");
+    EXPECT_EQ(watchedCalls, "");
     // Input still closes it.
     SendMessageA(window, WM_KEYDOWN, 'A', 0);
     MSG msg;
