@@ -151,46 +151,28 @@ TEST_F(FullScreenSaver, PowerEvents) {
 
 namespace {
 
-// A power-setting report as the system sends it to a registered window.
+// A display-state report as the system sends it to a registered window (a POWERBROADCAST_SETTING).
 struct DisplayStateReport {
     GUID setting;
     DWORD length;  // bytes of data
     DWORD state;   // 0 off, 1 on, 2 dimmed
 };
-const GUID consoleDisplayState = {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}};
-const GUID otherSetting = {0x5D3E9A59, 0xE9D5, 0x4B00, {0xA6, 0xBD, 0xFF, 0x34, 0xFF, 0x51, 0x65, 0x48}};
-
-// Reports in the order sent: the first one tells the state at registration and never closes.
-const struct {
-    DisplayStateReport report;
-    bool closes;
-} kDisplayReports[] = {
-    {{consoleDisplayState, 4, 0}, false},  // first report: off already
-    {{consoleDisplayState, 4, 2}, false},  // dimmed
-    {{consoleDisplayState, 4, 1}, false},  // on
-    {{otherSetting, 4, 0}, false},         // another setting
-    {{consoleDisplayState, 0, 0}, false},  // no data
-    {{consoleDisplayState, 4, 0}, true},   // off
-    {{consoleDisplayState, 4, 1}, false},
-    {{consoleDisplayState, 4, 0}, true},
-};
+const GUID displayState = {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}};
+const GUID powerSource = {0x5D3E9A59, 0xE9D5, 0x4B00, {0xA6, 0xBD, 0xFF, 0x34, 0xFF, 0x51, 0x65, 0x48}};
 
 }  // namespace
 
+// In the order sent: the first report tells the state at registration and never closes.
 TEST_F(FullScreenSaver, DisplayTurningOffCloses) {
-    for (const auto& step : kDisplayReports) {
-        DisplayStateReport report = step.report;
-        EXPECT_EQ(closesOn(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(&report)), step.closes)
+    const std::pair<DisplayStateReport, bool> reports[] = {
+        {{displayState, 4, 0}, false}, {{displayState, 4, 2}, false}, {{displayState, 4, 1}, false},
+        {{powerSource, 4, 0}, false},  {{displayState, 0, 0}, false}, {{displayState, 4, 0}, true},
+        {{displayState, 4, 1}, false}, {{displayState, 4, 0}, true},
+    };
+    for (auto [report, closes] : reports)
+        EXPECT_EQ(closesOn(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(&report)), closes)
             << "state " << report.state << " length " << report.length;
-    }
     EXPECT_TRUE(wasHandedOn(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE));
-}
-
-TEST_F(PreviewSaver, DisplayTurningOffDoesNotClose) {
-    for (const auto& step : kDisplayReports) {
-        DisplayStateReport report = step.report;
-        EXPECT_FALSE(closesOn(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(&report)));
-    }
 }
 
 TEST_F(FullScreenSaver, TitleStaysAndCursorHidden) {
@@ -264,6 +246,8 @@ TEST_F(PreviewSaver, NothingClosesAndHelpGoesToTheBox) {
     EXPECT_FALSE(closesOn(WM_POWERBROADCAST, 4));
     EXPECT_FALSE(closesOn(WM_POWER, 3));
     EXPECT_FALSE(closesOn(WM_SYSCOMMAND, SC_MONITORPOWER, 2));
+    for (DisplayStateReport off : {DisplayStateReport{displayState, 4, 0}, DisplayStateReport{displayState, 4, 0}})
+        EXPECT_FALSE(closesOn(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(&off)));
     // Screen-saver commands are not filtered in preview: they go on to the system.
     SendMessageA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
     EXPECT_TRUE(wasHandedOn(WM_SYSCOMMAND, SC_SCREENSAVE));
