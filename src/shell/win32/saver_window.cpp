@@ -84,22 +84,23 @@ RECT fullScreenRect() {
     return r;
 }
 
-// Full screen only: ask for the display-state reports, so that the run can end when the display turns
-// off. The entry points are looked up by name: systems before Windows Vista lack them.
-void watchDisplayState(HWND window) {
+// An optional entry point of USER32, looked up by name: systems before Windows Vista lack the
+// power-setting ones.
+template <typename Fn>
+Fn userEntry(const char* name) {
     HMODULE user = GetModuleHandleA("USER32.DLL");
-    auto registerNotice = user ? reinterpret_cast<RegisterPowerSettingNotificationFn>(reinterpret_cast<void (*)()>(
-                                     GetProcAddress(user, "RegisterPowerSettingNotification")))
-                               : nullptr;
+    return user ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(user, name))) : nullptr;
+}
+
+// Full screen only: ask for the display-state reports, so that the run can end when the display turns off.
+void watchDisplayState(HWND window) {
+    auto registerNotice = userEntry<RegisterPowerSettingNotificationFn>("RegisterPowerSettingNotification");
     if (registerNotice) displayStateNotice = registerNotice(window, &consoleDisplayState, DEVICE_NOTIFY_WINDOW_HANDLE);
 }
 
 void unwatchDisplayState() {
     if (!displayStateNotice) return;
-    HMODULE user = GetModuleHandleA("USER32.DLL");
-    auto unregisterNotice = user ? reinterpret_cast<UnregisterPowerSettingNotificationFn>(reinterpret_cast<void (*)()>(
-                                       GetProcAddress(user, "UnregisterPowerSettingNotification")))
-                                 : nullptr;
+    auto unregisterNotice = userEntry<UnregisterPowerSettingNotificationFn>("UnregisterPowerSettingNotification");
     if (unregisterNotice) unregisterNotice(displayStateNotice);
     displayStateNotice = nullptr;
 }
