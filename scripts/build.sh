@@ -23,3 +23,11 @@ if [[ $which == asan ]]; then
     -DORBIVANE_SANITIZE=ON -DORBIVANE_FUZZ=ON -DORBIVANE_BENCHMARKS=OFF >/dev/null
   cmake --build "$root/build/asan" -j "$jobs"
 fi
+if [[ $which == web ]]; then
+  # web: build/web/page, the saver as a static web page (emscripten; not part of all). The optimiser
+  # of Debian's emscripten finds its Node modules through NODE_PATH.
+  export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
+  emcmake cmake -S "$root" -B "$root/build/web" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBIVANE_TESTS=OFF \
+    -DORBIVANE_BENCHMARKS=OFF >/dev/null
+  cmake --build "$root/build/web" -j "$jobs"
+fi
