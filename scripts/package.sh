@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the packages into build/dist: the Windows installer and zip (from build/pkg-windows) and the Linux
 # .deb (from build/pkg-native). These trees are configured without tests and benchmarks.
-# Usage: scripts/package.sh [native|windows|all]   (default all)
+# Usage: scripts/package.sh [native|windows|web|all]   (default all; web: orbivane-web-<version>.zip)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 which=${1:-all}
@@ -25,6 +25,12 @@ if [[ $which == native || $which == all ]]; then
   if grep -q '^E: ' <<<"$report"; then
     echo "package: lintian found errors in $deb" >&2; exit 1
   fi
+fi
+if [[ $which == web || $which == all ]]; then
+  # The web page: build/web's zip of its static folder.
+  "$root/scripts/build.sh" web
+  mkdir -p "$dist"
+  cp "$root"/build/web/orbivane-web-*.zip "$dist/"
 fi
 echo "package: in $dist:"
 ls -l "$dist"

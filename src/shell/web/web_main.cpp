@@ -132,5 +132,35 @@ WEB_EXPORT uint32_t orb_colour_digest(int32_t view, double detail, int32_t draw,
     return hash;
 }
 
-// The settings table as JSON for the page's panel.
+#if __has_include("settings/setting_table.h")
+#include <string>
+
+#include "settings/setting_table.h"
+
+// The settings table as JSON for the page's panel: per stored value its name, kind, default and range
+// in stored units; the image family one row per image.
+WEB_EXPORT const char* orb_settings_table() {
+    static std::string json;
+    if (!json.empty()) return json.c_str();
+    static const char* const kKinds[] = {"number", "flag", "choice", "tenths"};
+    const auto add = [](const char* name, const SettingRow& row) {
+        json += json.empty() ? "[" : ",";
+        json += std::string("{\"name\":\"") + name + "\",\"kind\":\"" + kKinds[static_cast<int>(row.kind)] +
+                "\",\"def\":" + std::to_string(row.defaultValue) + ",\"low\":" + std::to_string(row.low) +
+                ",\"high\":" + std::to_string(row.high) + "}";
+    };
+    const SettingRow* rows = settingTable();
+    for (int i = 0; i < kSettingCount; ++i) {
+        if (rows[i].id == SettingId::images) {
+            for (int32_t image = 0; image < kImageCount; ++image) add(ImageSettingName(image).text, rows[i]);
+        } else {
+            add(rows[i].name, rows[i]);
+        }
+    }
+    json += "]";
+    return json.c_str();
+}
+#else
+// Without the settings table the panel is empty and the store's own defaults apply.
 WEB_EXPORT const char* orb_settings_table() { return "[]"; }
+#endif
