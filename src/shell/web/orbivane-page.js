@@ -113,7 +113,7 @@
       line.append(name);
       let input;
       const output = document.createElement('output');
-      if (row.kind === 'choice') {
+      if (row.kind === 'choice' || kChoiceWords[row.name]) {
         input = document.createElement('select');
         const words = kChoiceWords[row.name] || [];
         for (let v = row.low; v <= row.high; ++v) input.add(new Option(words[v - row.low] || String(v), String(v)));

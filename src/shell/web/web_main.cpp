@@ -3,12 +3,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "common/random_source.h"
 #include "fractal/escape_kernels.h"
 #include "fractal/tube_generator.h"
 #include "scene/scene.h"
 #include "settings/memory_backend.h"
+#include "settings/setting_table.h"
 #include "settings/settings_store.h"
 
 #define WEB_EXPORT extern "C" __attribute__((used, visibility("default")))
@@ -132,11 +134,6 @@ WEB_EXPORT uint32_t orb_colour_digest(int32_t view, double detail, int32_t draw,
     return hash;
 }
 
-#if __has_include("settings/setting_table.h")
-#include <string>
-
-#include "settings/setting_table.h"
-
 // The settings table as JSON for the page's panel: per stored value its name, kind, default and range
 // in stored units; the image family one row per image.
 WEB_EXPORT const char* orb_settings_table() {
@@ -160,7 +157,3 @@ WEB_EXPORT const char* orb_settings_table() {
     json += "]";
     return json.c_str();
 }
-#else
-// Without the settings table the panel is empty and the store's own defaults apply.
-WEB_EXPORT const char* orb_settings_table() { return "[]"; }
-#endif
