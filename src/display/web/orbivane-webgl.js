@@ -3,12 +3,13 @@
 // the fade, and the fixed-function light equation in a shader).
 'use strict';
 
-function orbivaneRenderer(canvas) {
+// options.shortIndices: draw with 16-bit indices even where 32-bit ones are offered (tests).
+function orbivaneRenderer(canvas, options = {}) {
   const gl = canvas.getContext('webgl', {
     alpha: false, antialias: false, depth: true, premultipliedAlpha: false, preserveDrawingBuffer: false,
   });
   if (!gl) return null;
-  const uint32 = gl.getExtension('OES_element_index_uint') !== null;
+  const uint32 = !options.shortIndices && gl.getExtension('OES_element_index_uint') !== null;
 
   // One vertex shader for lit and unlit frames. Lit, it evaluates OpenGL's lighting equation for light 0
   // (positional, no attenuation, infinite viewer) with colour material tracking ambient and diffuse on

@@ -23,7 +23,8 @@
   };
 
   const canvas = document.getElementById('saver');
-  const renderer = orbivaneRenderer(canvas);
+  const query = new URLSearchParams(location.search);
+  const renderer = orbivaneRenderer(canvas, { shortIndices: query.get('indices') === '16' });
   if (!renderer) {
     const note = document.createElement('p');
     note.className = 'no-webgl';
@@ -80,7 +81,7 @@
     if (resolve) resolve(m);
   };
   worker.postMessage({ type: 'init', plain: decode(modules.plain), simd128: decode(modules.simd128),
-                       kernel: new URLSearchParams(location.search).get('kernel') || 'automatic' });
+                       kernel: query.get('kernel') || 'automatic' });
 
   // --- settings: defaults from the table, stored values over them, written back on every change ---
   function defaults() {
