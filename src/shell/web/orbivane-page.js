@@ -4,7 +4,6 @@
 
 (function orbivanePage() {
   const kTickMs = 20;            // the scene's tick
-  const kLongestCatchUp = 250;   // ticks run at most after a pause (a hidden tab): 5 s, then the clock moves on
   const kStorageKey = 'orbivane.settings';
   // Settings that the scene reads once per run (at start) rather than with every image.
   const kRunWide = new Set(['detail_level', 'rotation_speed', 'quick_draw', 'transp_level', 'monitor_mode']);
@@ -184,11 +183,7 @@
   function frame(now) {
     requestAnimationFrame(frame);
     if (!live) return;
-    let tick = Math.floor((now - clockStart) / kTickMs);
-    if (tick - lastTick > kLongestCatchUp) {
-      clockStart += (tick - lastTick - kLongestCatchUp) * kTickMs;
-      tick = lastTick + kLongestCatchUp;
-    }
+    const tick = Math.floor((now - clockStart) / kTickMs);
     if (!waiting && tick > lastTick) {
       waiting = true;
       lastTick = tick;
@@ -210,6 +205,10 @@
     if (stats.firstFrameMs < 0 && state.vertexCount > 0) stats.firstFrameMs = performance.now() - loadedAt;
   }
   requestAnimationFrame(frame);
+  // A hidden page gets no frames: the scene waits and goes on from where it was when shown again.
+  document.addEventListener('visibilitychange', () => {
+    if (document.visibilityState === 'visible') clockStart = performance.now() - lastTick * kTickMs;
+  });
 
   // --- buttons ---
   const fullscreenButton = document.getElementById('fullscreen');
