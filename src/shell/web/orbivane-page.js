@@ -24,11 +24,10 @@
   const canvas = document.getElementById('saver');
   const query = new URLSearchParams(location.search);
   const renderer = orbivaneRenderer(canvas, { shortIndices: query.get('indices') === '16' });
+  const notice = document.getElementById('notice');
   if (!renderer) {
-    const note = document.createElement('p');
-    note.className = 'no-webgl';
-    note.textContent = 'Orbivane needs WebGL, which this browser has turned off or does not offer.';
-    document.body.append(note);
+    notice.textContent = 'Orbivane needs WebGL, which this browser has turned off or does not offer.';
+    notice.hidden = false;
     return;
   }
   const modules = self.orbivaneModules;
@@ -74,6 +73,9 @@
       if (m.image !== null || m.changed) renderer.setImage(m.image);
       if (m.buildMs > 0) stats.buildMs.push(m.buildMs);
       state = m.state;
+      // A failed build shows what the desktop's error box says, until an image is built again.
+      notice.textContent = state.error;
+      notice.hidden = !state.failed || state.vertexCount > 0;
     }
     const resolve = replies.get(m.id);
     replies.delete(m.id);

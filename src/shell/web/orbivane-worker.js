@@ -68,7 +68,7 @@ function orbivaneWorker(scope) {
           angle: s[0], offsetX: s[1], fade: s[2], lightingOn: s[3] !== 0, lightTwoSides: s[4] !== 0,
           lightDistance: s[5], gloss: s[6], alpha: s[7], quickDraw: s[8] !== 0, vertexCount: s[9],
           ringSize: s[10], imageSerial: s[11], image: s[12], vertices: s[13], rings: s[14],
-          failed: s[15] !== 0, ticks: s[16], rotationSpeed: s[17], interval: s[18], preview: s[19] !== 0,
+          failed: s[15] !== 0, error: s[15] !== 0 ? text(core.orb_error_text()) : '', ticks: s[16], rotationSpeed: s[17], interval: s[18], preview: s[19] !== 0,
         };
       },
       // Copies of the current image's vertex and ring records (null when there is none).

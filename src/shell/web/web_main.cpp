@@ -23,10 +23,14 @@ class WebPlatform final : public ScenePlatform {
 public:
     int64_t nowSeconds() override { return start + ticks / 50; }
     void repaintSurfaces() override {}
-    void showError(const char*, const char*) override { failed = true; }
+    void showError(const char* text, const char*) override {
+        failed = true;
+        errorText = text;
+    }
     int64_t start = 0;    // seconds at tick 0
     int64_t ticks = 0;    // ticks run so far
     bool failed = false;  // a build failed (out of memory)
+    std::string errorText;  // what the desktop's error box would say
 };
 
 WebPlatform platform;
@@ -67,6 +71,8 @@ void fillState() {
 WEB_EXPORT void* orb_alloc(int32_t bytes) { return std::malloc(static_cast<size_t>(bytes)); }
 WEB_EXPORT void orb_free(void* p) { std::free(p); }
 WEB_EXPORT double* orb_state() { return state; }
+// The message of the last failed build ("" when none has failed since the run started).
+WEB_EXPORT const char* orb_error_text() { return platform.errorText.c_str(); }
 WEB_EXPORT int32_t orb_vertex_bytes() { return static_cast<int32_t>(sizeof(TubeVertex)); }
 WEB_EXPORT int32_t orb_ring_bytes() { return static_cast<int32_t>(sizeof(TubeRing)); }
 
@@ -83,6 +89,7 @@ WEB_EXPORT int32_t orb_start(double startSeconds, int32_t view, int32_t preview)
     platform.start = static_cast<int64_t>(startSeconds);
     platform.ticks = 0;
     platform.failed = false;
+    platform.errorText.clear();
     scene.platform = &platform;
     scene.random = &runDraws;
     scene.preview = preview != 0;
