@@ -194,6 +194,7 @@ async function testPage() {
     await page.waitFor(`orbivaneTest.state().imageSerial !== ${first.imageSerial} && orbivaneTest.state().fade > 0`);
     const second = await page.evaluate('orbivaneTest.state()');
     assert.notStrictEqual(second.image, first.image);
+    assert.strictEqual(await page.evaluate('orbivaneTest.drawnSerial()'), second.imageSerial);
 
     // Every setting the table has is in the panel; each one changed is stored, and restored by a reload.
     const table = await page.evaluate('orbivaneTest.table()');

@@ -264,6 +264,7 @@
   self.orbivaneTest = {
     stats,
     state: () => state,
+    drawnSerial: () => renderer.imageSerial(),  // the image the renderer holds
     settings: () => Object.assign({}, settings),
     table: () => table,
     ready: () => live && state !== null && stats.frames > 0,
