@@ -5,6 +5,7 @@
 const assert = require('assert');
 const { execFileSync } = require('child_process');
 const fs = require('fs');
+const http = require('http');
 const os = require('os');
 const path = require('path');
 const zlib = require('zlib');
@@ -173,6 +174,8 @@ async function testPixels() {
   console.log(`pixels: worst mean ${worstMean.toFixed(3)}/255, worst share beyond 2/255 ${(worstShare * 100).toFixed(3)}%`);
 }
 
+const kTypes = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
+
 async function testPage() {
   const { browser, close } = await launch();
   try {
@@ -220,10 +223,27 @@ async function testPage() {
     assert.deepStrictEqual(await page.evaluate('orbivaneTest.settings()'), defaults);
 
     assert.deepStrictEqual(page.errors, []);
+
+    // The same page from a plain static web server draws too, without console errors.
+    const server = http.createServer((request, response) => {
+      const file = path.join(pageDir, path.normalize(decodeURIComponent(request.url.split('?')[0])).replace(/^\/*$/, '/index.html'));
+      fs.readFile(file, (error, data) => {
+        response.writeHead(error ? 404 : 200, { 'Content-Type': kTypes[path.extname(file)] || 'application/octet-stream' });
+        response.end(error ? '' : data);
+      });
+    });
+    await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+    try {
+      const served = await openPage(browser, `http://127.0.0.1:${server.address().port}/`, 640, 400);
+      await served.waitFor('self.orbivaneTest && orbivaneTest.ready() && orbivaneTest.state().fade > 0');
+      assert.deepStrictEqual(served.errors, []);
+    } finally {
+      server.close();
+    }
   } finally {
     await close();
   }
-  console.log('page: offline load, settings stored and restored, full screen and image change work');
+  console.log('page: offline load, a static host, settings stored and restored, full screen and image change work');
 }
 
 (async () => {
