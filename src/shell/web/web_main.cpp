@@ -8,6 +8,7 @@
 #include "common/random_source.h"
 #include "fractal/escape_kernels.h"
 #include "fractal/tube_generator.h"
+#include "fractal/view_table.h"
 #include "scene/scene.h"
 #include "settings/memory_backend.h"
 #include "settings/setting_table.h"
@@ -94,7 +95,7 @@ WEB_EXPORT int32_t orb_start(double startSeconds, int32_t view, int32_t preview)
     scene.random = &runDraws;
     scene.preview = preview != 0;
     scene.loadSettings();
-    scene.angle = 0;
+    scene.angle = 0;  // as a fresh surface's render state sets it
     if (view >= 0) scene.playlist.cursor = view;
     const bool built = scene.buildImage();
     fillState();
@@ -117,8 +118,10 @@ WEB_EXPORT double orb_tick_to(double tick) {
 WEB_EXPORT const char* orb_kernel_name() { return escapeKernelName(resolveEscapeKernel(EscapeKernel::Automatic)); }
 
 // Builds view `view` at `detail` (size factor) with generator draw `draw`, as orbivane-tube does, and
-// returns an FNV-1a hash of every vertex's three colour bytes (0 when the build fails).
+// returns an FNV-1a hash of every vertex's three colour bytes (0 when the build fails or there is no
+// such view).
 WEB_EXPORT uint32_t orb_colour_digest(int32_t view, double detail, int32_t draw, int32_t bake, int32_t kernel) {
+    if (view < 0 || view >= kViewCount) return 0;
     ScriptedRandom draws{draw};
     TubeGenerator generator;
     const float size = static_cast<float>(detail);
