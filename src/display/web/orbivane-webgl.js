@@ -74,8 +74,8 @@ function orbivaneRenderer(canvas, options = {}) {
   gl.linkProgram(program);
   if (!gl.getProgramParameter(program, gl.LINK_STATUS)) throw new Error(gl.getProgramInfoLog(program));
   gl.useProgram(program);
-  const at = {};
-  for (const name of ['position', 'normal', 'colour']) at[name] = gl.getAttribLocation(program, name);
+  const attribute = {};
+  for (const name of ['position', 'normal', 'colour']) attribute[name] = gl.getAttribLocation(program, name);
   const un = {};
   for (const name of ['modelView', 'projection', 'lit', 'twoSides', 'lightPosition', 'lightAmbient', 'lightDiffuse',
                       'lightSpecular', 'modelAmbient', 'materialSpecular', 'shininess']) {
@@ -97,12 +97,15 @@ function orbivaneRenderer(canvas, options = {}) {
   let image = null;  // the image's quads in buffer order (see setImage)
 
   // Lays the image's quads out in buffer order: ring by ring as numbered, holes and the positions
-  // without a next ring left out; four corners per quad, each with the quad's normal.
+  // without a next ring left out; four corners per quad, each with the quad's normal. The records'
+  // fields are found by arrays.layout (byte offsets; the doubles are 8-byte aligned).
   function setImage(arrays) {
     image = null;
     if (!arrays) return;
-    const vs = arrays.vertexBytes / 8;
-    const rs = arrays.ringBytes / 8;
+    const layout = arrays.layout;
+    const vertexBytes = layout.vertexBytes;
+    const vs = vertexBytes / 8, field = { position: layout.position / 8, normal: layout.normal / 8 };
+    const rs = layout.ringBytes / 8, centre = layout.centre / 8;
     const f64 = new Float64Array(arrays.vertices);
     const u8 = new Uint8Array(arrays.vertices);
     const ringF64 = new Float64Array(arrays.rings);
@@ -111,7 +114,7 @@ function orbivaneRenderer(canvas, options = {}) {
     const vertexCount = arrays.vertexCount;
     const ringCount = Math.floor(vertexCount / ringSize);
     const startsQuad = (v) => v + ringSize < vertexCount - 1 &&
-      (u8[v * arrays.vertexBytes] | u8[v * arrays.vertexBytes + 1] | u8[v * arrays.vertexBytes + 2]) !== 0;
+      (u8[v * vertexBytes] | u8[v * vertexBytes + 1] | u8[v * vertexBytes + 2]) !== 0;
     let quads = 0;
     for (let v = 0; v < ringCount * ringSize; ++v) if (startsQuad(v)) ++quads;
     const quadVertex = new Int32Array(quads);
@@ -130,8 +133,8 @@ function orbivaneRenderer(canvas, options = {}) {
         const corners = [v, last ? v + 1 - ringSize : v + 1, last ? v + 1 : w + 1, w];
         for (let c = 0; c < 4; ++c) {
           for (let e = 0; e < 3; ++e) {
-            positions[q * 12 + c * 3 + e] = f64[corners[c] * vs + 1 + e];
-            normals[q * 12 + c * 3 + e] = f64[v * vs + 4 + e];
+            positions[q * 12 + c * 3 + e] = f64[corners[c] * vs + field.position + e];
+            normals[q * 12 + c * 3 + e] = f64[v * vs + field.normal + e];
           }
         }
         ++q;
@@ -140,14 +143,15 @@ function orbivaneRenderer(canvas, options = {}) {
     ringFirstQuad[ringCount] = q;
     const rings = [];
     for (let r = 0; r < ringCount; ++r) {
-      rings.push({ centre: [ringF64[r * rs], ringF64[r * rs + 1], ringF64[r * rs + 2]], key: 0,
-                   ring: Math.floor(ringI32[r * arrays.ringBytes / 4 + 8] / ringSize) });
+      const c = r * rs + centre;
+      rings.push({ centre: [ringF64[c], ringF64[c + 1], ringF64[c + 2]], key: 0,
+                   ring: Math.floor(ringI32[(r * layout.ringBytes + layout.firstVertex) / 4] / ringSize) });
     }
     gl.bindBuffer(gl.ARRAY_BUFFER, positionBuffer);
     gl.bufferData(gl.ARRAY_BUFFER, positions, gl.STATIC_DRAW);
     gl.bindBuffer(gl.ARRAY_BUFFER, normalBuffer);
     gl.bufferData(gl.ARRAY_BUFFER, normals, gl.STATIC_DRAW);
-    image = { serial: arrays.serial, f64, u8, vs, vertexBytes: arrays.vertexBytes, quads, quadVertex,
+    image = { serial: arrays.serial, f64, u8, vs, field, vertexBytes, quads, quadVertex,
               ringFirstQuad, rings, colourFade: -1, colourAlpha: -1, colours: new Uint8Array(quads * 16),
               facing: new Uint8Array(quads), indices: uint32 ? new Uint32Array(quads * 12) : new Uint16Array(0) };
   }
@@ -160,8 +164,8 @@ function orbivaneRenderer(canvas, options = {}) {
   function fillColours(f, alphaByte) {
     const { u8, colours, quadVertex, vertexBytes } = image;
     for (let q = 0; q < image.quads; ++q) {
-      const at = quadVertex[q] * vertexBytes;
-      const red = u8[at], green = u8[at + 1], blue = u8[at + 2];
+      const record = quadVertex[q] * vertexBytes;
+      const red = u8[record], green = u8[record + 1], blue = u8[record + 2];
       let c0 = colourByte(red * f), c1 = 0, c2 = 0, c3;
       if (green > 0 || blue > 0) {
         c1 = colourByte(green * f);
@@ -228,11 +232,11 @@ function orbivaneRenderer(canvas, options = {}) {
     }
     for (const run of ringRuns) {
       gl.bindBuffer(gl.ARRAY_BUFFER, positionBuffer);
-      gl.vertexAttribPointer(at.position, 3, gl.FLOAT, false, 0, run.base * 12);
+      gl.vertexAttribPointer(attribute.position, 3, gl.FLOAT, false, 0, run.base * 12);
       gl.bindBuffer(gl.ARRAY_BUFFER, normalBuffer);
-      if (at.normal >= 0) gl.vertexAttribPointer(at.normal, 3, gl.FLOAT, false, 0, run.base * 12);
+      if (attribute.normal >= 0) gl.vertexAttribPointer(attribute.normal, 3, gl.FLOAT, false, 0, run.base * 12);
       gl.bindBuffer(gl.ARRAY_BUFFER, colourBuffer);
-      gl.vertexAttribPointer(at.colour, 4, gl.UNSIGNED_BYTE, true, 0, run.base * 4);
+      gl.vertexAttribPointer(attribute.colour, 4, gl.UNSIGNED_BYTE, true, 0, run.base * 4);
       gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, indexBuffer);
       gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, run.indices, gl.STREAM_DRAW);
       gl.drawElements(gl.TRIANGLES, run.indices.length, gl.UNSIGNED_SHORT, 0);
@@ -285,9 +289,11 @@ function orbivaneRenderer(canvas, options = {}) {
 
     // Each quad faces the eye (1) or away (0), by its vertex's plane in double precision.
     const { f64, vs, quadVertex, facing } = image;
+    const p = image.field.position, n = image.field.normal;
     for (let q = 0; q < image.quads; ++q) {
       const b = quadVertex[q] * vs;
-      const sd = f64[b + 4] * (eye[0] - f64[b + 1]) + f64[b + 5] * (eye[1] - f64[b + 2]) + f64[b + 6] * (eye[2] - f64[b + 3]);
+      const sd = f64[b + n] * (eye[0] - f64[b + p]) + f64[b + n + 1] * (eye[1] - f64[b + p + 1]) +
+                 f64[b + n + 2] * (eye[2] - f64[b + p + 2]);
       facing[q] = sd >= 0 ? 1 : 0;
     }
 
@@ -302,13 +308,13 @@ function orbivaneRenderer(canvas, options = {}) {
     let count = 0;
     const runs = [];
     let run = null;
-    const emit = (out, at, base, q) => {
+    const emit = (out, next, base, q) => {
       const c = 4 * q - base;
       for (let copy = 0; copy < copies; ++copy) {
-        out[at++] = c; out[at++] = c + 1; out[at++] = c + 3;
-        out[at++] = c + 1; out[at++] = c + 2; out[at++] = c + 3;
+        out[next++] = c; out[next++] = c + 1; out[next++] = c + 3;
+        out[next++] = c + 1; out[next++] = c + 2; out[next++] = c + 3;
       }
-      return at;
+      return next;
     };
     for (const r of rings) {
       const begin = ringFirstQuad[r.ring], end = ringFirstQuad[r.ring + 1];
@@ -332,16 +338,16 @@ function orbivaneRenderer(canvas, options = {}) {
     for (const r of runs) r.indices = new Uint16Array(r.list);
 
     gl.bindBuffer(gl.ARRAY_BUFFER, positionBuffer);
-    gl.enableVertexAttribArray(at.position);
-    gl.vertexAttribPointer(at.position, 3, gl.FLOAT, false, 0, 0);
-    if (at.normal >= 0) {
+    gl.enableVertexAttribArray(attribute.position);
+    gl.vertexAttribPointer(attribute.position, 3, gl.FLOAT, false, 0, 0);
+    if (attribute.normal >= 0) {
       gl.bindBuffer(gl.ARRAY_BUFFER, normalBuffer);
-      gl.enableVertexAttribArray(at.normal);
-      gl.vertexAttribPointer(at.normal, 3, gl.FLOAT, false, 0, 0);
+      gl.enableVertexAttribArray(attribute.normal);
+      gl.vertexAttribPointer(attribute.normal, 3, gl.FLOAT, false, 0, 0);
     }
     gl.bindBuffer(gl.ARRAY_BUFFER, colourBuffer);
-    gl.enableVertexAttribArray(at.colour);
-    gl.vertexAttribPointer(at.colour, 4, gl.UNSIGNED_BYTE, true, 0, 0);
+    gl.enableVertexAttribArray(attribute.colour);
+    gl.vertexAttribPointer(attribute.colour, 4, gl.UNSIGNED_BYTE, true, 0, 0);
     drawIndices(runs, count);
   }
 

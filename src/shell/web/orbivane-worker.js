@@ -74,12 +74,12 @@ function orbivaneWorker(scope) {
       // Copies of the current image's vertex and ring records (null when there is none).
       image(state) {
         if (state.vertexCount <= 0 || state.vertices === 0 || state.ringSize <= 0) return null;
-        const vertexBytes = core.orb_vertex_bytes();
-        const ringBytes = core.orb_ring_bytes();
+        const [vertexBytes, position, normal, ringBytes, centre, firstVertex] =
+          new Int32Array(memory.buffer, core.orb_record_layout(), 6);
         const ringCount = Math.floor(state.vertexCount / state.ringSize);
         return {
           serial: state.imageSerial, view: state.image, vertexCount: state.vertexCount, ringSize: state.ringSize,
-          vertexBytes, ringBytes, lit: state.lightingOn, alpha: state.alpha,
+          layout: { vertexBytes, position, normal, ringBytes, centre, firstVertex },
           vertices: memory.buffer.slice(state.vertices, state.vertices + state.vertexCount * vertexBytes),
           rings: memory.buffer.slice(state.rings, state.rings + ringCount * ringBytes),
         };

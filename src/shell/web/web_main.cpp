@@ -1,5 +1,6 @@
 // The browser shell's WebAssembly entry points: the scene run by its own rules (settings, playlist,
 // builds, 20 ms ticks) inside the page's worker, and the image's arrays for the page's renderer.
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -74,8 +75,17 @@ WEB_EXPORT void orb_free(void* p) { std::free(p); }
 WEB_EXPORT double* orb_state() { return state; }
 // The message of the last failed build ("" when none has failed since the run started).
 WEB_EXPORT const char* orb_error_text() { return platform.errorText.c_str(); }
-WEB_EXPORT int32_t orb_vertex_bytes() { return static_cast<int32_t>(sizeof(TubeVertex)); }
-WEB_EXPORT int32_t orb_ring_bytes() { return static_cast<int32_t>(sizeof(TubeRing)); }
+// Where the renderer finds the fields of the image's records, in bytes: vertex size, its position and
+// normal, ring size, its centre and first vertex. (The colour bytes open a vertex record.)
+WEB_EXPORT const int32_t* orb_record_layout() {
+    static const int32_t layout[] = {
+        static_cast<int32_t>(sizeof(TubeVertex)), static_cast<int32_t>(offsetof(TubeVertex, position)),
+        static_cast<int32_t>(offsetof(TubeVertex, normal)), static_cast<int32_t>(sizeof(TubeRing)),
+        static_cast<int32_t>(offsetof(TubeRing, centre)), static_cast<int32_t>(offsetof(TubeRing, firstVertex))};
+    static_assert(offsetof(TubeVertex, red) == 0 && offsetof(TubeVertex, green) == 1 && offsetof(TubeVertex, blue) == 2,
+                  "colour bytes open a vertex record");
+    return layout;
+}
 
 // Stores one setting as the settings store would find it (the page's stored values, by name).
 WEB_EXPORT void orb_setting(const char* name, int32_t value) { settings.store(name, value); }
