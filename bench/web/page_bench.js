@@ -53,7 +53,7 @@ function buildTimes() {
 
 async function pageFigures() {
   const { browser, close } = await launch();
-  const figures = { firstFrameMs: [], fps: {} };
+  const figures = { firstFrameMs: [], fps: {}, scriptMs: {} };
   try {
     const url = 'file://' + path.resolve(pageDir, 'index.html');
     const page = await openPage(browser, url, 800, 500);
@@ -72,6 +72,7 @@ async function pageFigures() {
       await new Promise((resolve) => setTimeout(resolve, 5000));
       const after = await page.evaluate('[orbivaneTest.stats.frames, performance.now()]');
       figures.fps[detail] = (after[0] - before[0]) / ((after[1] - before[1]) / 1000);
+      figures.scriptMs[detail] = await page.evaluate('orbivaneTest.stats.scriptMs');
     }
     for (let i = 0; i < 2; ++i) {
       await page.send('Page.reload', {});
@@ -94,7 +95,9 @@ async function pageFigures() {
   const figures = await pageFigures();
   console.log(`\nrenderer: ${figures.renderer}`);
   console.log(`first frame after load (detail 1): ${figures.firstFrameMs.map((t) => t.toFixed(0) + ' ms').join(', ')}`);
-  for (const [detail, fps] of Object.entries(figures.fps)) console.log(`detail ${detail}: ${fps.toFixed(1)} frames/s`);
+  for (const [detail, fps] of Object.entries(figures.fps)) {
+    console.log(`detail ${detail}: ${fps.toFixed(1)} frames/s, script ${figures.scriptMs[detail].toFixed(1)} ms a frame`);
+  }
 })().catch((error) => {
   console.error(error);
   process.exit(1);
