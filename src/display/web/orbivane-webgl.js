@@ -3,13 +3,18 @@
 // the fade, and the fixed-function light equation in a shader).
 'use strict';
 
-// options.shortIndices: draw with 16-bit indices even where 32-bit ones are offered (tests).
+// options.indices (tests): '16' draws with 16-bit indices, 'list' with a 32-bit index list made every
+// frame, even where the browser offers more; otherwise the best the browser has is used.
 function orbivaneRenderer(canvas, options = {}) {
   const gl = canvas.getContext('webgl', {
     alpha: false, antialias: false, depth: true, premultipliedAlpha: false, preserveDrawingBuffer: false,
   });
   if (!gl) return null;
-  const uint32 = !options.shortIndices && gl.getExtension('OES_element_index_uint') !== null;
+  const uint32 = options.indices !== '16' && gl.getExtension('OES_element_index_uint') !== null;
+  // With multi-draw, the quads' indices stay in a buffer made once per image, and a frame hands over only
+  // the ranges to draw (as the desktop does with buffer objects); else a frame sends its index list.
+  const multiDraw = uint32 && options.indices !== 'list' ? gl.getExtension('WEBGL_multi_draw') : null;
+  const indexPath = multiDraw ? 'ranges' : uint32 ? 'list' : 'cut';
 
   // One vertex shader for lit and unlit frames. Lit, it evaluates OpenGL's lighting equation for light 0
   // (positional, no attenuation, infinite viewer) with colour material tracking ambient and diffuse on
@@ -153,7 +158,8 @@ function orbivaneRenderer(canvas, options = {}) {
     gl.bufferData(gl.ARRAY_BUFFER, normals, gl.STATIC_DRAW);
     image = { serial: arrays.serial, f64, u8, vs, field, vertexBytes, quads, quadVertex,
               ringFirstQuad, rings, colourFade: -1, colourAlpha: -1, colours: new Uint8Array(quads * 16),
-              facing: new Uint8Array(quads), indices: uint32 ? new Uint32Array(quads * 12) : new Uint16Array(0) };
+              facing: new Uint8Array(quads), indices: indexPath === 'list' ? new Uint32Array(quads * 12) : null,
+              indexCopies: 0 };
   }
 
   // Low 8 bits of a truncated colour or alpha value, as OpenGL receives it.
@@ -221,16 +227,28 @@ function orbivaneRenderer(canvas, options = {}) {
     return [0, 1, 2].map((i) => p[i] * c + cross[i] * s + k[i] * dot * (1.0 - c));
   }
 
-  // Sends the index ranges: 32-bit in one draw, else cut on ring boundaries so that each draw's
-  // corners lie in a window of fewer than 65,536 from a base the attributes are pointed at.
-  function drawIndices(ringRuns, count) {
-    if (uint32) {
+  // Draws the frame's quads: ranges of the image's index buffer in one multi-draw call, or the frame's
+  // 32-bit index list in one draw, or 16-bit lists cut on ring boundaries, each drawn with the attributes
+  // pointed at its window of fewer than 65,536 corners.
+  function drawIndices(runs, count, ranges, perQuad) {
+    if (indexPath === 'ranges') {
+      const n = ranges.first.length;
+      const offsets = new Int32Array(n), sizes = new Int32Array(n);
+      for (let i = 0; i < n; ++i) {
+        offsets[i] = ranges.first[i] * perQuad * 4;
+        sizes[i] = ranges.sizes[i] * perQuad;
+      }
+      gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, indexBuffer);
+      if (n > 0) multiDraw.multiDrawElementsWEBGL(gl.TRIANGLES, sizes, 0, gl.UNSIGNED_INT, offsets, 0, n);
+      return;
+    }
+    if (indexPath === 'list') {
       gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, indexBuffer);
       gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, image.indices.subarray(0, count), gl.STREAM_DRAW);
       gl.drawElements(gl.TRIANGLES, count, gl.UNSIGNED_INT, 0);
       return;
     }
-    for (const run of ringRuns) {
+    for (const run of runs) {
       gl.bindBuffer(gl.ARRAY_BUFFER, positionBuffer);
       gl.vertexAttribPointer(attribute.position, 3, gl.FLOAT, false, 0, run.base * 12);
       gl.bindBuffer(gl.ARRAY_BUFFER, normalBuffer);
@@ -304,10 +322,6 @@ function orbivaneRenderer(canvas, options = {}) {
     // (v0, v1, v3) and (v1, v2, v3), and twice unless quick draw is on.
     const copies = s.quickDraw ? 1 : 2;
     const ringFirstQuad = image.ringFirstQuad;
-    let indices = image.indices;
-    let count = 0;
-    const runs = [];
-    let run = null;
     const emit = (out, next, base, q) => {
       const c = 4 * q - base;
       for (let copy = 0; copy < copies; ++copy) {
@@ -316,26 +330,52 @@ function orbivaneRenderer(canvas, options = {}) {
       }
       return next;
     };
-    for (const r of rings) {
-      const begin = ringFirstQuad[r.ring], end = ringFirstQuad[r.ring + 1];
-      if (!uint32) {
-        // A new draw where this ring does not follow the last one's corners, or would leave the window.
-        const base = 4 * begin;
-        if (!run || begin !== run.nextQuad || 4 * end - run.base > 65535) {
-          run = { base, nextQuad: end, list: [] };
-          runs.push(run);
-        }
-        run.nextQuad = end;
-        indices = run.list;
-      }
-      for (let pass = 0; pass < 2; ++pass) {
-        for (let q = begin; q < end; ++q) {
-          if (facing[q] !== pass) continue;
-          count = uint32 ? emit(indices, count, 0, q) : emit(indices, indices.length, run.base, q);
+    // Calls visit(ring's first quad, quad) for every quad in drawing order.
+    const forEachQuad = (visit) => {
+      for (const r of rings) {
+        const begin = ringFirstQuad[r.ring], end = ringFirstQuad[r.ring + 1];
+        for (let pass = 0; pass < 2; ++pass) {
+          for (let q = begin; q < end; ++q) if (facing[q] === pass) visit(begin, end, q);
         }
       }
+    };
+    const ranges = { first: [], sizes: [] };  // in quads
+    const runs = [];
+    let count = 0;
+    if (indexPath === 'ranges') {
+      if (image.indexCopies !== copies) {
+        const all = new Uint32Array(image.quads * 6 * copies);
+        for (let q = 0, next = 0; q < image.quads; ++q) next = emit(all, next, 0, q);
+        gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, indexBuffer);
+        gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, all, gl.STATIC_DRAW);
+        image.indexCopies = copies;
+      }
+      // Runs of consecutive quads become one range, joined to the last where they follow it.
+      let last = -2;
+      forEachQuad((begin, end, q) => {
+        if (q === last + 1) ++ranges.sizes[ranges.sizes.length - 1];
+        else { ranges.first.push(q); ranges.sizes.push(1); }
+        last = q;
+      });
+    } else if (indexPath === 'list') {
+      forEachQuad((begin, end, q) => { count = emit(image.indices, count, 0, q); });
+    } else {
+      // A new draw where a ring does not follow the last one's corners, or would leave the window.
+      let run = null;
+      let ring = -1;
+      forEachQuad((begin, end, q) => {
+        if (begin !== ring) {
+          ring = begin;
+          if (!run || begin !== run.nextQuad || 4 * end - run.base > 65535) {
+            run = { base: 4 * begin, nextQuad: end, list: [] };
+            runs.push(run);
+          }
+          run.nextQuad = end;
+        }
+        emit(run.list, run.list.length, run.base, q);
+      });
+      for (const r of runs) r.indices = new Uint16Array(r.list);
     }
-    for (const r of runs) r.indices = new Uint16Array(r.list);
 
     gl.bindBuffer(gl.ARRAY_BUFFER, positionBuffer);
     gl.enableVertexAttribArray(attribute.position);
@@ -348,7 +388,7 @@ function orbivaneRenderer(canvas, options = {}) {
     gl.bindBuffer(gl.ARRAY_BUFFER, colourBuffer);
     gl.enableVertexAttribArray(attribute.colour);
     gl.vertexAttribPointer(attribute.colour, 4, gl.UNSIGNED_BYTE, true, 0, 0);
-    drawIndices(runs, count);
+    drawIndices(runs, count, ranges, 6 * copies);
   }
 
   // The drawing buffer's pixels, RGBA rows from the top (call right after draw).
@@ -361,5 +401,5 @@ function orbivaneRenderer(canvas, options = {}) {
     return flipped;
   }
 
-  return { gl, uint32, setImage, draw, readPixels, imageSerial: () => (image ? image.serial : -1) };
+  return { gl, indexPath, setImage, draw, readPixels, imageSerial: () => (image ? image.serial : -1) };
 }

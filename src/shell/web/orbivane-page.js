@@ -23,7 +23,7 @@
 
   const canvas = document.getElementById('saver');
   const query = new URLSearchParams(location.search);
-  const renderer = orbivaneRenderer(canvas, { shortIndices: query.get('indices') === '16' });
+  const renderer = orbivaneRenderer(canvas, { indices: query.get('indices') });
   const notice = document.getElementById('notice');
   if (!renderer) {
     notice.textContent = 'Orbivane needs WebGL, which this browser has turned off or does not offer.';
@@ -286,7 +286,7 @@
       const pixels = renderer.readPixels(width, height);
       let text = '';
       for (let i = 0; i < pixels.length; i += 0x8000) text += String.fromCharCode(...pixels.subarray(i, i + 0x8000));
-      return { width, height, state: reply.state, rgba: btoa(text), uint32: renderer.uint32 };
+      return { width, height, state: reply.state, rgba: btoa(text), indexPath: renderer.indexPath };
     },
   };
 })();
