@@ -31,7 +31,6 @@
     return;
   }
   const modules = self.orbivaneModules;
-  const decode = (text) => Uint8Array.from(atob(text), (c) => c.charCodeAt(0)).buffer;
   const workerUrl = URL.createObjectURL(new Blob(['(' + orbivaneWorker.toString() + ')(self);'],
                                                  { type: 'text/javascript' }));
   const worker = new Worker(workerUrl);
@@ -47,7 +46,10 @@
   const replies = new Map();  // message id -> resolve
   // What the tests and benchmarks read: the escape loop in use, frames drawn, load to first frame, build
   // times, the script's time per frame (sorting, facing, index list; the GPU's own work runs after it).
-  const stats = { kernel: '', frames: 0, firstFrameMs: -1, buildMs: [], errors: [], scriptMs: 0 };
+  // scriptStartMs, readyMs, startedMs: when this script ran, the worker had its module, and the first
+  // image was built (milliseconds from the start of the navigation).
+  const stats = { kernel: '', frames: 0, firstFrameMs: -1, scriptStartMs: performance.now(), readyMs: -1,
+                  startedMs: -1, buildMs: [], errors: [], scriptMs: 0 };
 
   function ask(message, transfer) {
     const id = nextId++;
@@ -59,6 +61,7 @@
   worker.onmessage = (event) => {
     const m = event.data;
     if (m.type === 'ready') {
+      stats.readyMs = performance.now();
       stats.kernel = m.kernel;
       table = m.table;
       loadSettings();
@@ -82,7 +85,7 @@
     replies.delete(m.id);
     if (resolve) resolve(m);
   };
-  worker.postMessage({ type: 'init', plain: decode(modules.plain), simd128: decode(modules.simd128),
+  worker.postMessage({ type: 'init', plain: modules.plain, simd128: modules.simd128,
                        kernel: query.get('kernel') || 'automatic' });
 
   // --- settings: defaults from the table, stored values over them, written back on every change ---
@@ -179,6 +182,7 @@
     const reply = await ask({ type: 'start', settings, startSeconds: Math.floor(Date.now() / 1000), view: -1,
                               preview: false, ticks: 0 });
     clockStart = performance.now();
+    if (stats.startedMs < 0) stats.startedMs = clockStart;
     lastTick = 0;
     state = reply.state;
     live = true;

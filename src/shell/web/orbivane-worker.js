@@ -107,7 +107,11 @@ function orbivaneWorker(scope) {
     try {
       if (m.type === 'init') {
         const simd = m.kernel !== 'scalar' && hasSimd128();
-        run = loadCore(new Uint8Array(simd ? m.simd128 : m.plain));
+        // The modules come as base64 text (the page's embedded copies); only the one used is decoded.
+        const text = atob(simd ? m.simd128 : m.plain);
+        const bytes = new Uint8Array(text.length);
+        for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+        run = loadCore(bytes);
         scope.postMessage({ type: 'ready', kernel: run.kernel, table: run.table() });
       } else if (m.type === 'settings') {
         run.setSettings(m.settings);
