@@ -1,0 +1,5 @@
+// The browser display's side of the scene's GL switches: the WebGL renderer reads the scene's
+// lighting choice with every frame, so a build has no GL state to change here.
+#include "scene/scene.h"
+
+void switchLighting(bool) {}
