@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Memory soak, run by hand (not in CI): runs the saver through many image changes and samples its
+# resident memory, to show whether the low point between images or the peak climbs over a long run.
+# Usage: tools/soak/soak.sh linux|wine [--seconds N] [--detail 0..4] [--program PATH] [--out FILE.csv]
+#   linux  the X11 saver (--window) on a virtual display
+#   wine   the Windows saver full screen (/s) under Wine, monitor mode 2, on two virtual monitors
+# An image lasts the shortest interval the settings allow (45 s) plus its fades and build; ten image
+# changes take about 8 minutes (default --seconds 540). Writes "seconds,rss_kb" samples (one every
+# second) to FILE.csv and prints, for each 45-second stretch, its lowest and highest resident memory.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/scripts/lib/session.sh"
+
+mode=${1:-}; shift || true
+seconds=540
+detail=4
+program=
+out=soak-$mode.csv
+while (($#)); do
+  case $1 in
+    --seconds) seconds=$2; shift 2 ;;
+    --detail) detail=$2; shift 2 ;;
+    --program) program=$2; shift 2 ;;
+    --out) out=$2; shift 2 ;;
+    *) echo "usage: $0 linux|wine [--seconds N] [--detail 0..4] [--program PATH] [--out FILE.csv]" >&2; exit 2 ;;
+  esac
+done
+
+work=$(mktemp -d)
+saver=
+cleanup() {
+  [[ -n $saver ]] && kill "$saver" 2>/dev/null || true
+  stop_session
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+case $mode in
+  linux)
+    program=${program:-$root/build/native/src/shell/x11/orbivane}
+    start_display -screen 0 1280x1024x24
+    "$program" --window --no-settings-file --detail-level "$detail" --interval 45 --light-source moving &
+    saver=$!
+    ;;
+  wine)
+    program=${program:-$root/build/windows/bin/Orbivane.scr}
+    start_display +xinerama -screen 0 640x480x24 -screen 1 800x600x24
+    start_private_wine "$work"
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
+    for setting in "detail_level $detail" "monitor_mode 2" "interval_option 0" "light_source 1"; do
+      set -- $setting
+      wine reg add 'HKCU\Software\Orbivane' /v "$1" /t REG_DWORD /d "$2" /f >/dev/null 2>&1
+    done
+    wineserver -k >/dev/null 2>&1 || true
+    wineserver -p >/dev/null 2>&1 </dev/null
+    wine "$program" /s &
+    saver=$!
+    ;;
+  *)
+    echo "usage: $0 linux|wine [--seconds N] [--detail 0..4] [--program PATH] [--out FILE.csv]" >&2
+    exit 2
+    ;;
+esac
+
+# Wine's loader hands over to the Windows process: follow the process that runs the saver's image.
+rss_pid() {
+  if [[ $mode == wine ]]; then
+    local pid
+    for pid in $(pgrep -u "$(id -u)" -f 'Orbivane\.scr' || true); do
+      [[ -r /proc/$pid/status ]] && grep -q '^VmRSS' "/proc/$pid/status" && { echo "$pid"; return; }
+    done
+  else
+    echo "$saver"
+  fi
+}
+
+echo "seconds,rss_kb" >"$out"
+start=$SECONDS
+while ((SECONDS - start < seconds)); do
+  pid=$(rss_pid)
+  if [[ -n $pid ]]; then
+    rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status" 2>/dev/null || true)
+    [[ -n $rss ]] && echo "$((SECONDS - start)),$rss" >>"$out"
+  fi
+  kill -0 "$saver" 2>/dev/null || { echo "soak: the saver ended early" >&2; break; }
+  sleep 1
+done
+
+# Lowest and highest resident memory of each 45-second stretch, in MB.
+awk -F, 'NR > 1 { s = int($1 / 45); if (!(s in lo) || $2 < lo[s]) lo[s] = $2; if ($2 > hi[s]) hi[s] = $2; n = s }
+         END { print "stretch  low_MB  high_MB"; for (s = 0; s <= n; ++s) if (s in lo)
+               printf "%7d  %6.0f  %7.0f\n", s, lo[s] / 1024, hi[s] / 1024 }' "$out"
