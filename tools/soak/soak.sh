@@ -4,15 +4,17 @@
 # Usage: tools/soak/soak.sh linux|wine [--seconds N] [--detail 0..4] [--program PATH] [--out FILE.csv]
 #   linux  the X11 saver (--window) on a virtual display
 #   wine   the Windows saver full screen (/s) under Wine, monitor mode 2, on two virtual monitors
-# An image lasts the shortest interval the settings allow (45 s) plus its fades and build; ten image
-# changes take about 8 minutes (default --seconds 540). Writes "seconds,rss_kb" samples (one every
-# second) to FILE.csv and prints, for each 45-second stretch, its lowest and highest resident memory.
+# An image lasts the shortest interval the settings allow (45 s) plus its build and two fades of 100
+# frames each, drawn through client arrays: on a busy machine at detail 4 a fade alone can take a
+# minute, so give it time (default --seconds 1500; ten image changes take at least 8 minutes). Writes
+# "seconds,rss_kb" samples (one every second) to FILE.csv and prints, for each minute, its lowest and
+# highest resident memory.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/session.sh"
 
 mode=${1:-}; shift || true
-seconds=540
+seconds=1500
 detail=4
 program=
 out=soak-$mode.csv
@@ -39,7 +41,7 @@ case $mode in
   linux)
     program=${program:-$root/build/native/src/shell/x11/orbivane}
     start_display -screen 0 1280x1024x24
-    "$program" --window --no-settings-file --detail-level "$detail" --interval 45 --light-source moving &
+    "$program" --window --geometry 640x400+0+0 --no-settings-file --detail-level "$detail" --interval 45 --light-source moving &
     saver=$!
     ;;
   wine)
@@ -86,7 +88,7 @@ while ((SECONDS - start < seconds)); do
   sleep 1
 done
 
-# Lowest and highest resident memory of each 45-second stretch, in MB.
-awk -F, 'NR > 1 { s = int($1 / 45); if (!(s in lo) || $2 < lo[s]) lo[s] = $2; if ($2 > hi[s]) hi[s] = $2; n = s }
-         END { print "stretch  low_MB  high_MB"; for (s = 0; s <= n; ++s) if (s in lo)
+# Lowest and highest resident memory of each minute, in MB.
+awk -F, 'NR > 1 { s = int($1 / 60); if (!(s in lo) || $2 < lo[s]) lo[s] = $2; if ($2 > hi[s]) hi[s] = $2; n = s }
+         END { print "minute  low_MB  high_MB"; for (s = 0; s <= n; ++s) if (s in lo)
                printf "%7d  %6.0f  %7.0f\n", s, lo[s] / 1024, hi[s] / 1024 }' "$out"
