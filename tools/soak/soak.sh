@@ -45,7 +45,7 @@ case $mode in
     saver=$!
     ;;
   wine)
-    program=${program:-$root/build/windows/bin/Orbivane.scr}
+    program=${program:-$root/build/windows/src/shell/Orbivane.scr}
     start_display +xinerama -screen 0 640x480x24 -screen 1 800x600x24
     start_private_wine "$work"
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
@@ -64,13 +64,16 @@ case $mode in
     ;;
 esac
 
-# Wine's loader hands over to the Windows process: follow the process that runs the saver's image.
+# Wine's loader hands over to the Windows process: follow the largest process that names the saver
+# (this script's own command line names it too).
 rss_pid() {
   if [[ $mode == wine ]]; then
-    local pid
-    for pid in $(pgrep -u "$(id -u)" -f 'Orbivane\.scr' || true); do
-      [[ -r /proc/$pid/status ]] && grep -q '^VmRSS' "/proc/$pid/status" && { echo "$pid"; return; }
+    local pid best= most=0 rss
+    for pid in $(pgrep -u "$(id -u)" -f "$(basename "$program")" || true); do
+      rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status" 2>/dev/null || true)
+      [[ -n $rss ]] && ((rss > most)) && { most=$rss; best=$pid; }
     done
+    echo "$best"
   else
     echo "$saver"
   fi
