@@ -75,7 +75,11 @@ void releaseOutsideStores(void* p) {
 
 Scene::Scene() = default;
 
-Scene::~Scene() { releaseImage(); }
+Scene::~Scene() {
+    // No GL here: the contexts may already be gone, and their buffers go with them.
+    if (vertices != vertexStore.data()) std::free(vertices);
+    if (rings != ringStore.data()) std::free(rings);
+}
 
 GlContextRecord& Scene::currentGlContext() {
     const void* handle = glApi != nullptr && glApi->currentContext != nullptr ? glApi->currentContext() : nullptr;
