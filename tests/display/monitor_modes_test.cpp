@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/random_source.h"
 #include "display/win32/gl_surface.h"
 #include "display/win32/monitor_modes.h"
-#include "common/random_source.h"
 #include "scene/scene.h"
 #include "scene/scene_platform.h"
-#include "settings/memory_backend.h"
+#include "support/memory_backend.h"
 #include "surface_windows.h"
 
 namespace {
@@ -102,7 +102,7 @@ TEST(MonitorChildren, TickRepaintsOnlySurfaceChildren) {
     VirtualScreenParent parent;
     ASSERT_TRUE(parent.registered);
     RECT area = {0, 0, 80, 60};
-    createChildSurface(parent.window.handle, area, nullptr);
+    createChildSurface(parent.window.handle, area);
     std::vector<HWND> surfaces = surfaceChildren(parent.window.handle);
     ASSERT_EQ(surfaces.size(), 1u);
     surfaceProc = reinterpret_cast<WNDPROC>(

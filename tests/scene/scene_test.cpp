@@ -12,7 +12,7 @@
 #include "gl_recorder.h"
 #include "scene/gl_includes.h"
 #include "scene/scene.h"
-#include "settings/memory_backend.h"
+#include "support/memory_backend.h"
 #include "test_image.h"
 
 namespace {

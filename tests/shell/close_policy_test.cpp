@@ -9,12 +9,12 @@
 #include <utility>
 #include <vector>
 
+#include "common/win32/system_error.h"
 #include "display/win32/gl_surface.h"
-#include "scene/scene.h"
 #include "saver_process.h"
+#include "scene/scene.h"
 #include "shell/win32/password_hooks.h"
 #include "shell/win32/saver_window.h"
-#include "shell/win32/system_error.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/system_error.h"
 #include "display/win32/gl_surface.h"
 #include "display/win32/monitor_modes.h"
 #include "scene/scene.h"
-#include "settings/memory_backend.h"
 #include "shell/win32/saver_window.h"
-#include "shell/win32/system_error.h"
+#include "support/memory_backend.h"
 
 namespace {
 

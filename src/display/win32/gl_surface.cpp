@@ -76,8 +76,7 @@ void releaseSaverSurface(HWND window) {
 bool ChildSurface::attach() {
     dc = GetDC(window);
     HGLRC created = nullptr;
-    if (!createGlContext(dc, &created)) {
-        if (created) wglDeleteContext(created);
+    if (!createGlContext(dc, &created)) {  // on failure nothing was created
         ReleaseDC(window, dc);
         dc = nullptr;
         return false;

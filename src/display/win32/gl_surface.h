@@ -34,7 +34,6 @@ void releaseSaverSurface(HWND window);
 
 // The surface of one per-monitor child window. Allocated zero-filled, owned by its window.
 struct ChildSurface {
-    HMONITOR monitor;  // the monitor the child covers; set at allocation, informational only
     HGLRC context;     // the child's GL context; null until attach() created it
     HWND window;       // the child window; set by its WM_CREATE before attach()
     HDC dc;            // GetDC(window) while held; null otherwise

@@ -6,11 +6,11 @@
 #include <cstdlib>
 
 #include "common/random_source.h"
+#include "common/win32/system_error.h"
 #include "display/win32/gl_surface.h"
 #include "display/win32/monitor_modes.h"
 #include "scene/scene.h"
 #include "shell/win32/password_hooks.h"
-#include "shell/win32/system_error.h"
 #include "shell/win32/win32_platform.h"
 
 HWND saverWindow = nullptr;

@@ -3,10 +3,10 @@
 
 #include <ctime>
 
+#include "common/win32/system_error.h"
 #include "display/win32/monitor_modes.h"
 #include "scene/scene.h"
 #include "shell/win32/saver_window.h"
-#include "shell/win32/system_error.h"
 
 int64_t Win32ScenePlatform::nowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
