@@ -55,3 +55,5 @@ std::string optionValueText(const SettingRow& row, int32_t value);
 // The range an option takes, as the usage text and the manual page write it: "0..4", "2.0..30.0",
 // "standard|alternative|random" (a choice's index words left out).
 std::string optionRangeText(const SettingRow& row);
+// A choice's words joined by `separator`, its index words left out where names exist.
+std::string choiceWords(const SettingRow& row, const char* separator);
