@@ -111,6 +111,20 @@ Scene::~Scene() {
     freeTubeArrays(arrays);
 }
 
+void Scene::startGlContext() {
+    applyRenderState(preview, lightingOn);
+    // A fresh context has lighting off and holds no buffers: whatever a record of an earlier context
+    // with the same handle says no longer applies. Now the lighting matches the scene's choice.
+    GlContextRecord& context = currentGlContext();
+    const void* handle = context.context;
+    context = GlContextRecord{};
+    context.context = handle;
+    context.lightingApplied = lightingOn;
+    angle = 0;
+}
+
+void initRenderState(Scene& scene) { scene.startGlContext(); }
+
 GlContextRecord& Scene::currentGlContext() {
     const void* handle = glApi != nullptr && glApi->currentContext != nullptr ? glApi->currentContext() : nullptr;
     for (const std::unique_ptr<GlContextRecord>& record : glContexts)
