@@ -16,9 +16,11 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Fractal screen saver: the Mandelbrot and 
 set(CPACK_PACKAGE_HOMEPAGE_URL "https://${ORBIVANE_WEB_HOST}/")
 set(CPACK_OUTPUT_FILE_PREFIX "${ORBIVANE_DIST_DIR}")
 set(CPACK_STRIP_FILES ON)
-# Per-generator file names; also compresses the documentation the .deb carries.
+# Per-generator file names and signing. After staging: the .deb's documentation is compressed, the Windows
+# program signed when asked, then every staged time set to SOURCE_DATE_EPOCH.
 set(CPACK_PROJECT_CONFIG_FILE "${pkg_dir}/cpack_options.cmake")
-set(CPACK_PRE_BUILD_SCRIPTS "${pkg_dir}/debian/compress_docs.cmake")
+set(CPACK_PRE_BUILD_SCRIPTS "${pkg_dir}/debian/compress_docs.cmake" "${pkg_dir}/windows/sign_staged.cmake"
+    "${pkg_dir}/stage_times.cmake")
 
 if(ORBIVANE_WINDOWS)
   # The installer script is ours (packaging/windows/NSIS.template.in), found on CPack's module path.

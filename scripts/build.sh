@@ -5,21 +5,34 @@
 # without the benchmarks (not part of all).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-which=${1:-all}
 jobs=$(nproc)
 
-if [[ $which == native || $which == all ]]; then
+usage() {
+  echo "usage: scripts/build.sh [native|windows|all|asan]   (default all)" >&2
+  exit 2
+}
+
+build_native() {
   cmake -S "$root" -B "$root/build/native" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$root/build/native" -j "$jobs"
-fi
-if [[ $which == windows || $which == all ]]; then
+}
+build_windows() {
   cmake -S "$root" -B "$root/build/windows" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
   cmake --build "$root/build/windows" -j "$jobs"
-fi
-if [[ $which == asan ]]; then
+}
+build_asan() {
   source "$root/scripts/lib/sanitizers.sh"  # the test lists are read by running the programs
   CC=clang CXX=clang++ cmake -S "$root" -B "$root/build/asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DORBIVANE_SANITIZE=ON -DORBIVANE_FUZZ=ON -DORBIVANE_BENCHMARKS=OFF >/dev/null
   cmake --build "$root/build/asan" -j "$jobs"
-fi
+}
+
+(($# <= 1)) || usage
+case ${1:-all} in
+  native) build_native ;;
+  windows) build_windows ;;
+  all) build_native; build_windows ;;
+  asan) build_asan ;;
+  *) usage ;;
+esac

@@ -11,7 +11,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev libpng-dev
   clang libclang-rt-dev
   xscreensaver xsecurelock x11-xserver-utils desktop-file-utils man-db
-  nsis zip unzip dpkg-dev lintian
+  nsis zip unzip dpkg-dev lintian osslsigncode openssl
 )
 
 missing=()

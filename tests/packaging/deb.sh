@@ -42,7 +42,12 @@ program="$root/usr/libexec/xscreensaver/orbivane"
 expect "program stripped (no symbol table)" bash -c "! readelf -S '$program' | grep -q '\.symtab'"
 desktop="$root/usr/share/applications/screensavers/orbivane.desktop"
 expect "desktop entry runs the installed program" grep -qx 'Exec=/usr/libexec/xscreensaver/orbivane --root' "$desktop"
-expect "changelog names version $version" bash -c "zcat '$root/usr/share/doc/orbivane/changelog.gz' | head -1 | grep -qF 'orbivane ($version)'"
+# The one version, from the build, in each place that shows it.
+for check in "changelog:zcat '$root/usr/share/doc/orbivane/changelog.gz' | head -1 | grep -qF 'orbivane ($version)'" \
+  "manual page:zcat '$root/usr/share/man/man6/orbivane.6.gz' | grep -qE '^\.TH ORBIVANE 6 \"[0-9]{4}-[0-9]{2}-[0-9]{2}\" \"Orbivane $version\"'" \
+  "--help:'$root/usr/libexec/xscreensaver/orbivane' --help | grep -qF 'Orbivane $version:'"; do
+  expect "${check%%:*} names version $version" bash -c "${check#*:}"
+done
 expect "manual page formats without warnings" bash -c \
   "test -z \"\$(MANWIDTH=80 man --warnings -l '$root/usr/share/man/man6/orbivane.6.gz' 2>&1 >/dev/null)\""
 expect "--help prints the usage" bash -c "'$program' --help | grep -q '^Usage: orbivane'"

@@ -4,12 +4,13 @@
 # for uninstall and makes it the user's screen saver; the installed saver runs (/s draws, /c opens its
 # dialog); installing over itself works; the silent uninstall removes saver, entry and SCRNSAVE.EXE and
 # keeps the user's settings. Then the switches: /NOTCURRENT, and /REMOVESETTINGS with another saver chosen.
-# Usage: windows.sh <setup.exe> <zip> <version> <objdump for PE files>
+# Last the signed installer: its signatures, and those of the saver and uninstaller it installs, verify.
+# Usage: windows.sh <setup.exe> <zip> <version> <objdump for PE files> <signed setup.exe> <its certificate>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../../scripts/lib/session.sh"
 source "$here/checks.sh"
-setup=$1 zip=$2 version=$3 objdump=$4
+setup=$1 zip=$2 version=$3 objdump=$4 signed_setup=$5 certificate=$6
 work=$(mktemp -d)
 cleanup() { stop_session; rm -rf "$work"; }
 trap cleanup EXIT
@@ -27,6 +28,11 @@ same_program() {
 expect "zip's Orbivane.scr stripped" stripped "$work/zip/Orbivane.scr"
 expect "README.txt says how to install" grep -q 'Right-click Orbivane.scr and choose "Install"' "$work/zip/README.txt"
 expect "README.txt has Windows line ends" grep -q $'\r$' "$work/zip/README.txt"
+expect "Orbivane.scr's version block says $version.0" \
+  bash -c "strings -el '$work/zip/Orbivane.scr' | grep -A1 -x FileVersion | tail -1 | grep -qx '$version.0'"
+signed_by_test_certificate() { osslsigncode verify -CAfile "$certificate" -in "$1" >/dev/null 2>&1; }
+expect "unsigned packages: Orbivane.scr carries no signature" bash -c "! osslsigncode extract-signature \
+  -in '$work/zip/Orbivane.scr' -out '$work/none.p7' >/dev/null 2>&1"
 
 # --- The installer -----------------------------------------------------------------------------------
 start_display -screen 0 640x480x24
@@ -47,7 +53,7 @@ reg_key_absent() { ! wine reg query "$1" >/dev/null 2>&1 </dev/null; }
 install() {  # what switches...
   local what=$1; shift
   local rc=0
-  wine "$setup" /S "$@" >/dev/null 2>&1 </dev/null || rc=$?
+  wine "${installer:-$setup}" /S "$@" >/dev/null 2>&1 </dev/null || rc=$?
   expect "$what: exit code 0" test "$rc" -eq 0
 }
 # The uninstaller copies itself away and returns at once: wait for it to remove its own file, its last step.
@@ -97,11 +103,14 @@ expect "SCRNSAVE.EXE names the installed saver" names_installed_saver
 expect "ScreenSaveActive is 1" test "$(reg_value "$desktop_key" ScreenSaveActive)" = 1
 
 # The installed saver runs: full screen draws the tube, /c opens the settings dialog.
-wine 'C:\windows\system32\Orbivane.scr' /s >/dev/null 2>&1 </dev/null &
-pid=$!
-expect "installed Orbivane.scr /s draws the tube" wait_until 120 screen_shows_tube "$work"
-kill "$pid" 2>/dev/null || true
-wait "$pid" 2>/dev/null || true
+draws_tube() {  # what
+  wine 'C:\windows\system32\Orbivane.scr' /s >/dev/null 2>&1 </dev/null &
+  local pid=$!
+  expect "$1: installed Orbivane.scr /s draws the tube" wait_until 120 screen_shows_tube "$work"
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+draws_tube "first install"
 wine 'C:\windows\system32\Orbivane.scr' /c >/dev/null 2>&1 </dev/null &
 pid=$!
 dialog_open() { xwininfo -root -tree 2>/dev/null | grep -q '"Orbivane Setup"'; }
@@ -126,4 +135,14 @@ expect "install /NOTCURRENT: the other saver stays chosen" test "$(reg_value "$d
 uninstall "uninstall /REMOVESETTINGS" /REMOVESETTINGS
 expect "uninstall /REMOVESETTINGS: the other saver stays chosen" test "$(reg_value "$desktop_key" SCRNSAVE.EXE)" = "$other"
 expect "uninstall /REMOVESETTINGS: the user's settings removed" reg_key_absent 'HKCU\Software\Orbivane'
+
+# The signed installer: it, and the saver and uninstaller it installs, carry signatures that verify, and
+# the installed saver runs.
+installer=$signed_setup
+install "signed install"
+for file in "$installer" "$scr" "$uninstaller"; do
+  expect "signed install: $(basename "$file") signature verifies" signed_by_test_certificate "$file"
+done
+draws_tube "signed install"
+uninstall "signed uninstall"
 finish

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Takes pictures of the installer's and the uninstaller's pages under Wine on a virtual display, into
-# docs/images/installer-<page>.png. Needs the packages (scripts/package.sh windows) and ImageMagick's import.
+# docs/images/installer-<page>.png: the pages as Windows 10 shows them, and the finish page once more as
+# Windows 7 shows it (installer-finish-win7.png), as it names another place for the Screen Saver Settings.
+# Needs the packages (scripts/package.sh windows) and ImageMagick's import.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 version=$(sed -n 's/^project(Orbivane VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
@@ -38,14 +40,23 @@ press() {  # title button-id
   echo "make-installer-shots: cannot press button $2 of '$1'" >&2; exit 1
 }
 
+windows_version() { wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1; }
 title="Orbivane $version Setup"
-wine "$setup" >/dev/null 2>&1 &
-pid=$!
-shoot "$title" welcome;    press "$title" 1
-shoot "$title" components; press "$title" 1
-sleep 2   # the files page closes by itself when done
-shoot "$title" finish;     press "$title" 1
-wait "$pid"
+# The installer's pages, all or only the last (its finish page, named with this suffix).
+install() {  # all|finish-only [suffix]
+  wine "$setup" >/dev/null 2>&1 &
+  local pid=$! shot=shoot
+  [[ $1 == all ]] || shot=true
+  $shot "$title" welcome;    press "$title" 1
+  $shot "$title" components; press "$title" 1
+  sleep 2   # the files page closes by itself when done
+  shoot "$title" "finish${2:-}"; press "$title" 1
+  wait "$pid"
+}
+windows_version win7
+install finish-only -win7
+windows_version win10
+install all
 
 title="Orbivane $version Uninstall"
 wine 'C:\Program Files\Orbivane\uninstall.exe' >/dev/null 2>&1 &

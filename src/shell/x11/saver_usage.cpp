@@ -1,6 +1,7 @@
 // The X11 saver's usage text, its setting lines made from the settings table, and the option forms of a value.
 #include <string>
 
+#include "orbivane_version.h"
 #include "settings/setting_table.h"
 #include "shell/x11/saver_options.h"
 
@@ -9,7 +10,7 @@ namespace {
 // The usage text around the settings, whose lines come from the settings table.
 const char* kUsageHead =
     "Usage: orbivane [options]\n"
-    "Draws the Mandelbrot and Julia sets on a turning, translucent helical tube.\n"
+    "Orbivane " ORBIVANE_VERSION ": the Mandelbrot and Julia sets on a turning, translucent helical tube.\n"
     "\n"
     "Window (the last one given wins):\n"
     "  --window-id ID            draw into the window ID (hex 0x... or decimal)\n"
