@@ -17,7 +17,7 @@ args=("$@")
 run() {
   case ${args[0]} in
     [/-][pPlL]*)
-      wine "$root/build/windows/tests/shell/shell_win32_tests.exe" /p --gtest_also_run_disabled_tests \
+      wine "$root/build/windows/tests/shell/shell_win32_tests.exe" --gtest_also_run_disabled_tests \
         --gtest_filter='PreviewPicture.*' ;;
     *) wine "$saver" "${args[@]}" ;;
   esac

@@ -43,6 +43,12 @@ start_wine() {
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
   # Without a window manager, an unmanaged Wine makes every full-screen window's destruction wait 2 s.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null || true
+  # A fault a program does not handle goes to the system's crash handling first. With no debugger to
+  # start there, Wine hands it back to the program at once, instead of opening a crash window that waits
+  # for a click.
+  local aedebug='HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug'
+  wine reg add "$aedebug" /v Debugger /d '' /f >/dev/null 2>&1 </dev/null || true
+  wine reg add "$aedebug" /v Auto /d 1 /f >/dev/null 2>&1 </dev/null || true
 }
 
 # A Wine session of its own in a copy of the current prefix (Wine's server is per prefix), for tests

@@ -632,25 +632,32 @@ MSG enterKeyAt(HWND dialog) {
     return message;
 }
 
-TEST_F(ConfigDialog, OkIsTheDefaultButtonOnEveryTab) {
+TEST_F(ConfigDialog, TheDefaultButtonFollowsTheTab) {
     open();
-    for (int tab : {0, 1, 2, 3, 4, 0}) {
+    for (int tab : {0, 1, 2, 3, 4, 0, 4, 3}) {
         chooseTab(tab);
+        // Enter presses OK, or Donate on the About tab: always a button that the tab shows.
+        const int expected = tab == 4 ? IDC_DONATE : IDOK;
         const LRESULT defaultId = SendMessageA(dialog, DM_GETDEFID, 0, 0);
         EXPECT_EQ(HIWORD(defaultId), DC_HASDEFID) << tab;
-        EXPECT_EQ(LOWORD(defaultId), IDOK) << tab;
-        // Only OK is drawn as the default; the About tab's buttons are plain.
-        EXPECT_EQ(GetWindowLongA(item(IDOK), GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON) << tab;
-        for (int id : {IDCANCEL, IDC_RESET_DEFAULTS, IDC_DONATE, IDC_WEBSITE}) {
-            EXPECT_EQ(GetWindowLongA(item(id), GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON) << tab << " " << id;
+        EXPECT_EQ(LOWORD(defaultId), expected) << tab;
+        EXPECT_TRUE(visible(expected)) << tab;
+        // Only the default button is drawn as the default.
+        for (int id : {IDOK, IDCANCEL, IDC_RESET_DEFAULTS, IDC_DONATE, IDC_WEBSITE}) {
+            EXPECT_EQ(GetWindowLongA(item(id), GWL_STYLE) & BS_TYPEMASK,
+                      id == expected ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON)
+                << tab << " " << id;
         }
     }
 }
 
-TEST_F(ConfigDialog, EnterStoresTheSettingsAndClosesTheDialogOnTheFirstAndTheAboutTab) {
-    for (int tab : {0, 4}) {
+// Enter on the first tab as opened, and on the Monitors tab after a visit to the About tab, whose default
+// button is Donate (pressing it would open the donation page, so it is not pressed here).
+TEST_F(ConfigDialog, EnterStoresTheSettingsAndClosesTheDialogOnTheFirstFourTabs) {
+    for (int tab : {0, 3}) {
         RegDeleteTreeA(HKEY_CURRENT_USER, subkey.c_str());
         open();
+        if (tab != 0) chooseTab(4);
         chooseTab(tab);
         SetFocus(item(IDC_TABS));
         MSG enter = enterKeyAt(dialog);
@@ -902,7 +909,7 @@ const TemplateControl kTemplate[] = {
     {1202, "msctls_trackbar32", nullptr, {100, 30, 126, 13}, TBS_NOTICKS | WS_TABSTOP, false},
     {1203, "Button", "Light both sides (default)", {30, 50, 180, 10}, BS_AUTOCHECKBOX | WS_TABSTOP, false},
     {9204, "Static", "", {30, 68, 220, 62}, SS_WHITERECT | SS_SUNKEN, false},
-    {1302, "Button", "Munti-monitor support mode", {30, 30, 210, 70}, BS_GROUPBOX, false},
+    {1302, "Button", "Multi-monitor support mode", {30, 30, 210, 70}, BS_GROUPBOX, false},
     {1303, "Button", "Cross-screen mode", {50, 46, 150, 10}, BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, false},
     {1304, "Button", "Primary monitor mode", {50, 62, 150, 10}, BS_AUTORADIOBUTTON | WS_TABSTOP, false},
     {1305, "Button", "Individual monitors mode", {50, 78, 150, 10}, BS_AUTORADIOBUTTON | WS_TABSTOP, false},

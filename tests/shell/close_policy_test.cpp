@@ -1,4 +1,5 @@
-// The saver window's close-on-input policy, by messages sent to a saver window in this process.
+// The saver window in this process: its close-on-input policy, its frame timer and its failures, by
+// messages sent to it.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <GL/gl.h>
@@ -15,6 +16,7 @@
 #include "scene/scene.h"
 #include "shell/win32/password_hooks.h"
 #include "shell/win32/saver_window.h"
+#include "support/watched_imports.h"
 
 namespace {
 
@@ -147,6 +149,32 @@ TEST_F(FullScreenSaver, PowerEvents) {
     EXPECT_FALSE(closesOn(WM_POWER, 1));
 }
 
+namespace {
+
+// A display-state report as the system sends it to a registered window (a POWERBROADCAST_SETTING).
+struct DisplayStateReport {
+    GUID setting;
+    DWORD length;  // bytes of data
+    DWORD state;   // 0 off, 1 on, 2 dimmed
+};
+const GUID displayState = {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}};
+const GUID powerSource = {0x5D3E9A59, 0xE9D5, 0x4B00, {0xA6, 0xBD, 0xFF, 0x34, 0xFF, 0x51, 0x65, 0x48}};
+
+}  // namespace
+
+// In the order sent: the first report tells the state at registration and never closes.
+TEST_F(FullScreenSaver, DisplayTurningOffCloses) {
+    const std::pair<DisplayStateReport, bool> reports[] = {
+        {{displayState, 4, 0}, false}, {{displayState, 4, 2}, false}, {{displayState, 4, 1}, false},
+        {{powerSource, 4, 0}, false},  {{displayState, 0, 0}, false}, {{displayState, 4, 0}, true},
+        {{displayState, 4, 1}, false}, {{displayState, 4, 0}, true},
+    };
+    for (auto [report, closes] : reports)
+        EXPECT_EQ(closesOn(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(&report)), closes)
+            << "state " << report.state << " length " << report.length;
+    EXPECT_TRUE(wasHandedOn(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE));
+}
+
 TEST_F(FullScreenSaver, TitleStaysAndCursorHidden) {
     EXPECT_EQ(SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Other")), 0);
     char title[64] = {};
@@ -218,6 +246,8 @@ TEST_F(PreviewSaver, NothingClosesAndHelpGoesToTheBox) {
     EXPECT_FALSE(closesOn(WM_POWERBROADCAST, 4));
     EXPECT_FALSE(closesOn(WM_POWER, 3));
     EXPECT_FALSE(closesOn(WM_SYSCOMMAND, SC_MONITORPOWER, 2));
+    for (DisplayStateReport off : {DisplayStateReport{displayState, 4, 0}, DisplayStateReport{displayState, 4, 0}})
+        EXPECT_FALSE(closesOn(WM_POWERBROADCAST, PBT_POWERSETTINGCHANGE, reinterpret_cast<LPARAM>(&off)));
     // Screen-saver commands are not filtered in preview: they go on to the system.
     SendMessageA(window, WM_SYSCOMMAND, SC_SCREENSAVE, 0);
     EXPECT_TRUE(wasHandedOn(WM_SYSCOMMAND, SC_SCREENSAVE));
@@ -241,6 +271,36 @@ TEST_F(PreviewSaver, NothingClosesAndHelpGoesToTheBox) {
     EXPECT_EQ(help.help.dwContextId, 42u);
     EXPECT_EQ(help.help.MousePos.x, 11);
     EXPECT_EQ(help.help.MousePos.y, 12);
+}
+
+// Wine keeps a timer's period to the millisecond: 50 ticks a second (on Windows only with the finer
+// resolution the window asks for). With the box hidden a tick runs the scene's step but draws nothing, so
+// the count does not depend on drawing speed. Ticks are counted against the performance counter in
+// windows of one second; a busy machine can only lose ticks, so the best of at least three windows must
+// reach 45 (a period rounded up to 31 ms gives 32) and none may pass 52 (a shorter period gives more).
+TEST_F(PreviewSaver, FiftyTicksASecond) {
+    ShowWindow(host, SW_HIDE);
+    LARGE_INTEGER now, second;
+    QueryPerformanceFrequency(&second);
+    QueryPerformanceCounter(&now);
+    const LONGLONG giveUp = now.QuadPart + 60 * second.QuadPart;
+    LONGLONG windowStart = 0;
+    int ticks = 0, windows = 0, most = 0;
+    MSG msg;
+    while ((most < 45 || windows < 3) && now.QuadPart < giveUp && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        QueryPerformanceCounter(&now);
+        if (msg.message == WM_TIMER && msg.hwnd == window) {
+            if (ticks > 0 && now.QuadPart - windowStart >= second.QuadPart) {
+                ++windows;
+                most = std::max(most, ticks);
+                ticks = 0;
+            }
+            if (ticks++ == 0) windowStart = now.QuadPart;
+        }
+        DispatchMessageA(&msg);
+    }
+    EXPECT_GE(most, 45) << windows << " windows of one second";
+    EXPECT_LE(most, 52) << windows << " windows of one second";
 }
 
 TEST_F(FullScreenSaver, HelpAndContextMenuAreHandedOn) {
@@ -283,11 +343,52 @@ LRESULT CALLBACK claimPixelFormat(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
+namespace {
+
+// The saver's calls that tests/support watches, recorded while a SaverCallWatch lives.
+std::string watchedCalls;
+void recordCall(const std::string& call) { watchedCalls += call + "\n"; }
+struct SaverCallWatch {
+    SaverCallWatch() : watching(testsupport::watchSaverImports(GetModuleHandleA(nullptr), recordCall)) {
+        watchedCalls.clear();
+    }
+    ~SaverCallWatch() { testsupport::watchSaverImports(GetModuleHandleA(nullptr), nullptr); }
+    const bool watching;
+};
+
+}  // namespace
+
+// Full screen ends by the window's destruction, a preview by its box's. Either way the 1 ms resolution is
+// asked for once while the window runs and given back once; a later release (the crash guard's, or the
+// end of the run's) does nothing more.
+TEST(FineTimerResolution, HeldOnceWhileASaverWindowRunsInBothModes) {
+    SaverCallWatch watch;
+    ASSERT_TRUE(watch.watching) << "this program does not import the calls watched";
+    appInstance = GetModuleHandleA(nullptr);
+    for (bool preview : {false, true}) {
+        SCOPED_TRACE(preview ? "preview" : "full screen");
+        watchedCalls.clear();
+        HWND host = preview ? createHostWindow(160, 120) : nullptr;
+        HWND window = createSaverWindow(host);
+        ASSERT_NE(window, nullptr);
+        holdFineTimerResolution();
+        EXPECT_EQ(watchedCalls, "timeBeginPeriod 1\n");
+        DestroyWindow(preview ? host : window);
+        EXPECT_FALSE(IsWindow(window));
+        releaseFineTimerResolution();
+        EXPECT_EQ(watchedCalls, "timeBeginPeriod 1\ntimeEndPeriod 1\n");
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        UnregisterClassA(saverClassName, appInstance);
+    }
+}
+
 TEST(SaverSurfaceFailure, ShowsTheErrorBoxAndWaitsForInput) {
     appInstance = GetModuleHandleA(nullptr);
     messageBoxFn = recordingMessageBox;
     shownCaption.clear();
     HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, claimPixelFormat, nullptr, GetCurrentThreadId());
+    SaverCallWatch watch;
     HWND window = createSaverWindow(nullptr);
     UnhookWindowsHookEx(hook);
     messageBoxFn = MessageBoxA;
@@ -297,7 +398,8 @@ TEST(SaverSurfaceFailure, ShowsTheErrorBoxAndWaitsForInput) {
     EXPECT_EQ(shownCaption.back(), '\n');
     EXPECT_TRUE(shownType & MB_ICONERROR);
     EXPECT_FALSE(saverSurfaceReady);
-    EXPECT_FALSE(KillTimer(window, frameTimer));  // no frame timer was started
+    EXPECT_FALSE(KillTimer(window, frameTimer));  // no frame timer was started, no finer resolution asked for
+    EXPECT_EQ(watchedCalls, "");
     // Input still closes it.
     SendMessageA(window, WM_KEYDOWN, 'A', 0);
     MSG msg;
@@ -308,8 +410,7 @@ TEST(SaverSurfaceFailure, ShowsTheErrorBoxAndWaitsForInput) {
     UnregisterClassA(saverClassName, appInstance);
 }
 
-// Not part of the normal run: tests/shell/picture.sh runs it, with "/p" as the first argument so that
-// the saver window reads its command line as a preview, to photograph a preview. The preview box is a
+// Not part of the normal run: tests/shell/picture.sh runs it to photograph a preview. The preview box is a
 // window of this process: Wine shows OpenGL in child windows only when the parent is in the same process.
 TEST(PreviewPicture, DISABLED_HoldPreview) {
     appInstance = GetModuleHandleA(nullptr);

@@ -124,22 +124,27 @@ TEST(CommandLine, PreviewRunsAsChildOfTheGivenWindow) {
     }
 }
 
+// Every spelling of the preview switch that the entry takes runs the window as a preview: one surface,
+// with no per-monitor children even when a monitor mode is chosen.
 TEST(CommandLine, PreviewWithMonitorModeStillUsesOneSurface) {
     ScopedSetting individualMonitors("monitor_mode", 2);
-    HWND host = createHostWindow(200, 150);
-    ASSERT_NE(host, nullptr);
-    SaverProcess saver;
-    ASSERT_TRUE(saver.start(" /p " + std::to_string(static_cast<long>(reinterpret_cast<intptr_t>(host)))));
-    HWND preview = waitForWindow([&] { return findPreview(host); }, 60000);
-    EXPECT_NE(preview, nullptr);
-    if (preview) {
-        // The window is found as soon as it exists; its creation (and any children) is over once its
-        // thread answers.
-        EXPECT_TRUE(waitUntilIdle(preview, 60000));
-        EXPECT_EQ(FindWindowExA(preview, nullptr, "OPENGLCHILD", nullptr), nullptr);
+    for (const char* form : {" /p ", " --p ", " / p ", "\t/p "}) {
+        SCOPED_TRACE(std::string("switch \"") + form + "\"");
+        HWND host = createHostWindow(200, 150);
+        ASSERT_NE(host, nullptr);
+        SaverProcess saver;
+        ASSERT_TRUE(saver.start(form + std::to_string(static_cast<long>(reinterpret_cast<intptr_t>(host)))));
+        HWND preview = waitForWindow([&] { return findPreview(host); }, 60000);
+        EXPECT_NE(preview, nullptr);
+        if (preview) {
+            // The window is found as soon as it exists; its creation (and any children) is over once its
+            // thread answers.
+            EXPECT_TRUE(waitUntilIdle(preview, 60000));
+            EXPECT_EQ(FindWindowExA(preview, nullptr, "OPENGLCHILD", nullptr), nullptr);
+        }
+        DestroyWindow(host);
+        EXPECT_EQ(saver.waitExit(60000), 0u);
     }
-    DestroyWindow(host);
-    EXPECT_EQ(saver.waitExit(60000), 0u);
 }
 
 TEST(CommandLine, InvalidRunsEndWithMinusOne) {

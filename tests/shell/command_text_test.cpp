@@ -1,8 +1,7 @@
-// Reading the command line: program name removal, window handles and the saver window's own reading.
+// Reading the command line: program name removal, window handles and the run mode.
 #include <gtest/gtest.h>
 
 #include "shell/win32/saver_main.h"
-#include "shell/win32/saver_window.h"
 
 TEST(CommandText, ProgramNameAndBlanksAreRemoved) {
     EXPECT_STREQ(skipProgramName("\"C:\\Program Files\\Orbivane.scr\"  /s"), "/s");
@@ -23,15 +22,33 @@ TEST(CommandText, WindowHandles) {
     EXPECT_EQ(reinterpret_cast<intptr_t>(windowFromHandleValue(65550u)), 65550);
 }
 
-TEST(CommandText, SaverWindowClassification) {
-    EXPECT_EQ(classifyCommandText("\"C:\\a b\\Orbivane.scr\" /p 1234"), 3);
-    EXPECT_EQ(classifyCommandText("Orbivane.scr -l 1234"), 3);
-    EXPECT_EQ(classifyCommandText("Orbivane.scr   S"), 4);
-    EXPECT_EQ(classifyCommandText("Orbivane.scr /c:12"), 1);
-    EXPECT_EQ(classifyCommandText("Orbivane.scr"), 1);
-    EXPECT_EQ(classifyCommandText("Orbivane.scr /a 5"), 2);
-    // Only one leading "-" or "/" counts here, unlike the entry's reading.
-    EXPECT_EQ(classifyCommandText("Orbivane.scr --p 1234"), 0);
-    EXPECT_EQ(classifyCommandText("Orbivane.scr //s"), 0);
-    EXPECT_EQ(classifyCommandText("Orbivane.scr /x"), 0);
+// The whole command line, program name included, read once: the run mode and handle it names. The saver
+// window takes whether it is a preview from this one reading.
+TEST(CommandText, OneReadingDecidesTheRunMode) {
+    struct Case {
+        const char* line;
+        RunMode mode;
+        uint32_t handle;
+    };
+    const Case cases[] = {
+        {"\"C:\\a b\\Orbivane.scr\" /p 1234", RunMode::preview, 1234},
+        {"Orbivane.scr -l 1234", RunMode::preview, 1234},
+        {"Orbivane.scr --p 1234", RunMode::preview, 1234},
+        {"Orbivane.scr / p 1234", RunMode::preview, 1234},
+        {"Orbivane.scr\t/p 1234", RunMode::preview, 1234},
+        {"\"Orbivane.scr\"\t/P\t1234", RunMode::preview, 0},  // only spaces may come before the handle
+        {"Orbivane.scr   S", RunMode::fullScreen, 0},
+        {"Orbivane.scr //s", RunMode::fullScreen, 0},
+        {"Orbivane.scr /c:12", RunMode::configure, 12},
+        {"Orbivane.scr /c 12", RunMode::configure, 0},
+        {"Orbivane.scr", RunMode::configureAlone, 0},
+        {"Orbivane.scr /a 5", RunMode::changePassword, 5},
+        {"Orbivane.scr /x", RunMode::invalid, 0},
+        {"Orbivane.scr /\tp 1234", RunMode::invalid, 0},
+    };
+    for (const Case& c : cases) {
+        const RunRequest request = parseRunRequest(skipProgramName(c.line));
+        EXPECT_EQ(request.mode, c.mode) << c.line;
+        EXPECT_EQ(request.handle, c.handle) << c.line;
+    }
 }

@@ -49,7 +49,7 @@ check "$(share "$out/full-screen.png" "$coloured")" '>' 0.02 "coloured share, fu
 check "$(share "$out/full-screen.png" 'max(r,max(g,b))<0.05')" '>' 0.05 "black share, full screen"
 
 # Preview: the test program hosts the preview box and prints where it is.
-wine "$tests" /p --gtest_also_run_disabled_tests --gtest_filter='PreviewPicture.*' > "$work/hold.txt" 2>&1 &
+wine "$tests" --gtest_also_run_disabled_tests --gtest_filter='PreviewPicture.*' > "$work/hold.txt" 2>&1 &
 pid=$!
 # Wait for the line while the program lives (a loaded machine may take long to start it under Wine).
 for _ in $(seq 1200); do

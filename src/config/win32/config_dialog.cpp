@@ -263,7 +263,7 @@ void openDialog(HWND dialog) {
     setDialogIcon(dialog, instance, IDI_ORBIVANE_SMALL, 32, ICON_SMALL);
     setDialogIcon(dialog, instance, IDI_ORBIVANE_BIG, 64, ICON_BIG);
 
-    // Enter presses OK on every tab, whichever buttons the template marks.
+    // Enter presses OK on the first tab, whichever buttons the template marks; selectTab moves it.
     SendMessageA(dialog, DM_SETDEFID, IDOK, 0);
 
     HWND tabs = GetDlgItem(dialog, IDC_TABS);
@@ -327,6 +327,12 @@ void selectTab(HWND dialog) {
     showControl(GetDlgItem(dialog, IDCANCEL), !about);
     showControl(GetDlgItem(dialog, IDC_DONATE), about);
     showControl(GetDlgItem(dialog, IDC_WEBSITE), about);
+    // The default button (Enter) is one of the buttons shown: OK, or Donate on the About tab. The dialog
+    // manager keeps the id; the buttons are restyled here so that only the default one is drawn as such.
+    const int defaultId = about ? IDC_DONATE : IDOK;
+    SendMessageA(dialog, DM_SETDEFID, static_cast<WPARAM>(defaultId), 0);
+    SendDlgItemMessageA(dialog, about ? IDOK : IDC_DONATE, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+    SendDlgItemMessageA(dialog, defaultId, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
     for (int t = 0; t < kTabCount; ++t) {
         for (int id = tabFirstId(t); id <= tabLastId(t); ++id) {
             HWND control = GetDlgItem(dialog, id);

@@ -17,9 +17,11 @@ typedef BOOL(WINAPI* HeapSetInformationFn)(HANDLE, int, PVOID, SIZE_T);
 // The guard for faults that no handler of the program took. It is installed as the process's
 // top-level filter for the run of a mode, so the system hands it every fault that escapes the mode
 // (while a debugger is attached the system keeps the fault for the debugger instead).
-// The filter found there before (the C runtime's own, which passes an ordinary fault on) is asked
-// first, and only a verdict to resume the faulting code is honoured: whatever else it answers, the
-// guard takes the fault, clears the screen-saver-running flag and ends the process with -1.
+// The fault is first offered to the system's own handling (error reporting, or a debugger it starts),
+// which asks the top-level filter too: the filter found there before (the C runtime's) is put back for
+// that. Only a verdict to resume the faulting code, or a debugger that has taken the process meanwhile,
+// is honoured; when the system hands the fault back, the guard gives back the timer resolution, clears
+// the screen-saver-running flag and ends the process with -1.
 LPTOP_LEVEL_EXCEPTION_FILTER previousFilter = nullptr;
 volatile LONG guardEntered = 0;  // set by the first fault the guard takes
 
@@ -27,11 +29,15 @@ LONG WINAPI lastChanceFilter(EXCEPTION_POINTERS* details) {
     // A fault inside the guard itself (or in a second thread at the same time) ends the process at once.
     if (InterlockedExchange(&guardEntered, 1) != 0)
         TerminateProcess(GetCurrentProcess(), static_cast<UINT>(-1));
-    if (previousFilter && previousFilter != lastChanceFilter &&
-        previousFilter(details) == EXCEPTION_CONTINUE_EXECUTION) {
+    SetUnhandledExceptionFilter(previousFilter != lastChanceFilter ? previousFilter : nullptr);
+    const LONG verdict = UnhandledExceptionFilter(details);
+    if (verdict == EXCEPTION_CONTINUE_EXECUTION) {
+        SetUnhandledExceptionFilter(lastChanceFilter);
         InterlockedExchange(&guardEntered, 0);
         return EXCEPTION_CONTINUE_EXECUTION;
     }
+    if (verdict == EXCEPTION_CONTINUE_SEARCH && IsDebuggerPresent()) return EXCEPTION_CONTINUE_SEARCH;
+    releaseFineTimerResolution();
     setScreenSaverRunning(false);
     ExitProcess(static_cast<UINT>(-1));
 }
@@ -106,6 +112,7 @@ int32_t saverMain(HINSTANCE instance, const char* commandText) {
     try {
         result = runMode(commandText);
     } catch (...) {
+        releaseFineTimerResolution();
         setScreenSaverRunning(false);
         result = -1;
     }

@@ -2,6 +2,8 @@
 // the close-on-input policy.
 #include "shell/win32/saver_window.h"
 
+#include <mmsystem.h>
+
 #include <cstdint>
 #include <cstdlib>
 
@@ -29,10 +31,21 @@ WNDPROC saverFallbackProc = DefWindowProcA;
 namespace {
 
 typedef HIMC(WINAPI* ImmAssociateContextFn)(HWND, HIMC);
+typedef HPOWERNOTIFY(WINAPI* RegisterPowerSettingNotificationFn)(HANDLE, LPCGUID, DWORD);
+typedef BOOL(WINAPI* UnregisterPowerSettingNotificationFn)(HPOWERNOTIFY);
 
 HMODULE imeModule = nullptr;                            // IMM32.DLL when the process had it loaded
 ImmAssociateContextFn immAssociateContext = nullptr;    // its "ImmAssociateContext", or null
 HIMC savedInputContext = nullptr;                       // the window's context while detached
+
+// The state of the console's display ({6FE69556-704A-47A0-8F24-C28D936FDA47}): a DWORD, 0 off, 1 on,
+// 2 dimmed. Reported from Windows 8 on; earlier systems only send SC_MONITORPOWER.
+const GUID consoleDisplayState = {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}};
+const DWORD displayOff = 0;
+HPOWERNOTIFY displayStateNotice = nullptr;  // the full-screen window's registration, or null
+bool displayStateReported = false;          // the report of the state at registration has come
+
+bool fineTimerResolutionHeld = false;  // timeBeginPeriod(fineTimerResolution) is in force
 
 // The process-wide random source the scene draws from: the C library's sequence.
 LcgRandom& processRandom() {
@@ -71,6 +84,42 @@ RECT fullScreenRect() {
     return r;
 }
 
+// An optional entry point of USER32, looked up by name: systems before Windows Vista lack the
+// power-setting ones.
+template <typename Fn>
+Fn userEntry(const char* name) {
+    HMODULE user = GetModuleHandleA("USER32.DLL");
+    return user ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(user, name))) : nullptr;
+}
+
+// Full screen only: ask for the display-state reports, so that the run can end when the display turns off.
+void watchDisplayState(HWND window) {
+    auto registerNotice = userEntry<RegisterPowerSettingNotificationFn>("RegisterPowerSettingNotification");
+    if (registerNotice) displayStateNotice = registerNotice(window, &consoleDisplayState, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+void unwatchDisplayState() {
+    if (!displayStateNotice) return;
+    auto unregisterNotice = userEntry<UnregisterPowerSettingNotificationFn>("UnregisterPowerSettingNotification");
+    if (unregisterNotice) unregisterNotice(displayStateNotice);
+    displayStateNotice = nullptr;
+}
+
+// Whether a PBT_POWERSETTINGCHANGE report says that the display has turned off. The first display-state
+// report only tells the state at registration and is passed over, as is "dimmed".
+bool displayTurnedOff(LPARAM lParam) {
+    const auto* setting = reinterpret_cast<const POWERBROADCAST_SETTING*>(lParam);
+    if (!setting || !IsEqualGUID(setting->PowerSetting, consoleDisplayState) || setting->DataLength < sizeof(DWORD))
+        return false;
+    if (!displayStateReported) {
+        displayStateReported = true;
+        return false;
+    }
+    DWORD state;
+    CopyMemory(&state, setting->Data, sizeof state);
+    return state == displayOff;
+}
+
 void resetWindowState() {
     saverWindow = nullptr;
     isClosing = false;
@@ -83,6 +132,8 @@ void resetWindowState() {
     imeModule = nullptr;
     immAssociateContext = nullptr;
     savedInputContext = nullptr;
+    displayStateNotice = nullptr;
+    displayStateReported = false;
 }
 
 // Creation sequence of the saver behaviour.
@@ -92,7 +143,8 @@ void createSaverScene(HWND window) {
     Scene& scene = Scene::instance();
     scene.platform = &win32ScenePlatform();
     scene.random = &processRandom();
-    scene.preview = classifyCommandLine() == 3;
+    // The entry's one reading of the command line made the window a preview's child.
+    scene.preview = hasPreviewParent;
     scene.loadSettings();
 
     if (scene.preview || scene.monitorMode == 0) {
@@ -115,15 +167,19 @@ void createSaverScene(HWND window) {
             scene.buildImage();
         }
     }
+    holdFineTimerResolution();
     SetTimer(window, frameTimer, frameTimerPeriod, nullptr);
     if (!scene.preview) {
         SetFocus(window);
         SetCapture(window);
+        watchDisplayState(window);
     }
 }
 
 void destroySaverScene(HWND window) {
     KillTimer(window, frameTimer);
+    releaseFineTimerResolution();
+    unwatchDisplayState();
     Scene::instance().releaseImage();
     releaseSaverSurface(window);
     saverSurfaceReady = false;
@@ -197,6 +253,10 @@ LRESULT CALLBACK saverClassProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 break;
             }
         }
+        break;
+    case WM_POWERBROADCAST:
+        // Since Windows 8 a display turning off is reported here; SC_MONITORPOWER may never come.
+        if (!hasPreviewParent && wParam == PBT_POWERSETTINGCHANGE && displayTurnedOff(lParam)) postClose();
         break;
     case WM_TIMER:
         if (isClosing) return 0;
@@ -342,27 +402,15 @@ bool confirmClose() {
     return isClosing;
 }
 
-int classifyCommandLine() { return classifyCommandText(GetCommandLineA()); }
+void holdFineTimerResolution() {
+    if (fineTimerResolutionHeld) return;
+    fineTimerResolutionHeld = timeBeginPeriod(fineTimerResolution) == TIMERR_NOERROR;
+}
 
-int classifyCommandText(const char* p) {
-    if (*p == '"') {
-        ++p;
-        while (*p && *p != '"') ++p;
-        if (*p == '"') ++p;
-    } else {
-        while (*p && *p != ' ') ++p;
-        if (*p == ' ') ++p;
-    }
-    while (*p == ' ') ++p;
-    if (*p == '\0') return 1;
-    if (*p == '-' || *p == '/') ++p;
-    switch (*p) {
-    case 'a': case 'A': return 2;
-    case 'c': case 'C': return 1;
-    case 'p': case 'P': case 'l': case 'L': return 3;
-    case 's': case 'S': return 4;
-    default: return 0;
-    }
+void releaseFineTimerResolution() {
+    if (!fineTimerResolutionHeld) return;
+    fineTimerResolutionHeld = false;
+    timeEndPeriod(fineTimerResolution);
 }
 
 HWND createSaverWindow(HWND parent) {

@@ -18,6 +18,7 @@ extern bool isCreated;            // CreateWindowExA has returned the window; de
 const int mouseMoveThreshold = 4;            // pixels (|dx| + |dy|) a movement must exceed to close
 const UINT_PTR frameTimer = 1;               // identifier of the window's only timer
 const UINT frameTimerPeriod = 20;            // ms between ticks
+const UINT fineTimerResolution = 1;          // ms: the system timer resolution asked for while it runs
 const UINT verifyPasswordRequest = WM_APP;   // asks the window to run the password check
 extern const char saverClassName[];          // "WindowsScreenSaverClass"
 
@@ -34,10 +35,12 @@ LRESULT saverDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 // Windows 95/98/Me: asks the password library whether a close may go through. True: allowed.
 bool confirmClose();
 
-// The run mode named by the process command line: 0 unrecognised, 1 configure, 2 change password,
-// 3 preview, 4 full screen. classifyCommandText reads a given command line the same way.
-int classifyCommandLine();
-int classifyCommandText(const char* commandLine);
+// The system rounds timer periods to its timer resolution, 15.625 ms unless the process asks for a finer
+// one: the 20 ms frame timer would then tick every 31 ms. The saver window asks for 1 ms while its frame
+// timer runs and gives it back when it is destroyed; the crash guard gives it back on its way out.
+// Each does something only once: a second hold, or a release without a hold, does nothing.
+void holdFineTimerResolution();
+void releaseFineTimerResolution();
 
 // Registers the class and creates the saver window (full screen when parent is null), without the
 // message loop; null when another full-screen saver runs or nothing could be created.
