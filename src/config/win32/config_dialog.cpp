@@ -6,6 +6,7 @@
 
 #include "common/win32/system_error.h"
 #include "config/win32/image_set_panel.h"
+#include "config/win32/tab_page.h"
 #include "resource_ids.h"
 #include "settings/settings_store.h"
 
@@ -30,63 +31,6 @@ constexpr const char* kIntervalItems[] = {"45 seconds", "60 seconds", "90 second
 
 // Set at the dialog's opening: the first positioning after it creates the image-set panel, once.
 bool panelAttempted = false;
-
-// The tab page's own background. The controls of the tabs are the tab control's siblings, so left to
-// themselves they paint the dialog's colour onto the page (a darker box behind every label when the
-// page is drawn lighter, as themed tab controls do). Taken when the dialog opens and when the theme or
-// the system colours change; null when it could not be taken.
-HBRUSH pageBrush = nullptr;
-COLORREF pageColour = 0;
-
-void dropPageBrush() {
-    if (pageBrush != nullptr) DeleteObject(pageBrush);
-    pageBrush = nullptr;
-}
-
-// The tab control's page in its client coordinates.
-RECT tabPageRect(HWND tabs) {
-    RECT page{};
-    GetClientRect(tabs, &page);
-    SendMessageA(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
-    return page;
-}
-
-// Has the tab control draw itself into a bitmap and keeps the colour at the middle of its page.
-void takePageColour(HWND dialog) {
-    dropPageBrush();
-    HWND tabs = GetDlgItem(dialog, IDC_TABS);
-    RECT client{};
-    GetClientRect(tabs, &client);
-    const RECT page = tabPageRect(tabs);
-    if (page.right <= page.left || page.bottom <= page.top) return;
-    HDC screen = GetDC(tabs);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-    if (memory != nullptr && bitmap != nullptr) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        SendMessageA(tabs, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
-        const COLORREF colour = GetPixel(memory, (page.left + page.right) / 2, (page.top + page.bottom) / 2);
-        SelectObject(memory, old);
-        if (colour != CLR_INVALID) {
-            pageColour = colour;
-            pageBrush = CreateSolidBrush(colour);
-        }
-    }
-    if (bitmap != nullptr) DeleteObject(bitmap);
-    if (memory != nullptr) DeleteDC(memory);
-    ReleaseDC(tabs, screen);
-}
-
-// True for a control of the dialog that lies wholly on the tab page.
-bool standsOnPage(HWND dialog, HWND control) {
-    HWND tabs = GetDlgItem(dialog, IDC_TABS);
-    if (control == nullptr || control == tabs || GetParent(control) != dialog) return false;
-    RECT page = tabPageRect(tabs);
-    MapWindowPoints(tabs, nullptr, reinterpret_cast<POINT*>(&page), 2);
-    RECT own{}, both{};
-    GetWindowRect(control, &own);
-    return IntersectRect(&both, &own, &page) && EqualRect(&both, &own);
-}
 
 // First and last control id that tab `tab` shows (1001-1099 for tab 0, and so on).
 int tabFirstId(int tab) { return 1001 + 100 * tab; }
@@ -462,11 +406,8 @@ INT_PTR CALLBACK configDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     }
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
-        if (pageBrush != nullptr && standsOnPage(dialog, reinterpret_cast<HWND>(lParam))) {
-            SetBkColor(reinterpret_cast<HDC>(wParam), pageColour);
-            return reinterpret_cast<INT_PTR>(pageBrush);
-        }
-        return FALSE;
+        return reinterpret_cast<INT_PTR>(
+            pageBrushFor(dialog, reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam)));
     case WM_THEMECHANGED:
     case WM_SYSCOLORCHANGE:
         takePageColour(dialog);
