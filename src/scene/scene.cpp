@@ -175,7 +175,7 @@ int64_t Scene::now() {
 
 void Scene::loadSettings() {
     SettingsStore& store = SettingsStore::instance();
-    monitorMode = store.readMonitorMode();
+    monitorMode = static_cast<MonitorMode>(store.readMonitorMode());
     releaseImage();
     // Seed before the first pick, so a shuffled start differs from run to run.
     rng().seed(static_cast<uint32_t>(now()));

@@ -12,6 +12,7 @@
 #include "scene/gl_setup.h"
 #include "scene/image_playlist.h"
 #include "scene/scene_platform.h"
+#include "settings/setting_table.h"
 
 class TubeGenerator;
 struct TubeArrays;
@@ -38,7 +39,7 @@ struct Scene {
     RandomSource* random = nullptr;     // process-wide random source (shell-owned)
 
     // --- run-wide settings (loadSettings) ---
-    int32_t monitorMode = 0;        // copy of "monitor_mode", 0..2
+    MonitorMode monitorMode = MonitorMode::acrossAll;  // copy of "monitor_mode"
     bool quickDraw = false;         // one drawing pass per quad instead of two
     float alpha = 0;                // opacity of coloured vertices, 0.4..1.0
     float rotationSpeed = 0;        // angle step per tick; magnitude 0.10..0.40, sign drawn per image

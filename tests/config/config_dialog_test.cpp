@@ -17,6 +17,7 @@
 #include "settings/settings_store.h"
 #include "settings/win32/registry_backend.h"
 #include "support/memory_backend.h"
+#include "support/message_pump.h"
 
 namespace {
 
@@ -61,13 +62,7 @@ LRESULT CALLBACK answerMessageBoxes(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-void pump() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
+void pump() { pumpMessages(); }
 
 const std::vector<int> kTabIds[5] = {
     {1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009},

@@ -134,7 +134,7 @@ TEST(TwoMonitors, IndividualModeCoversEveryMonitor) {
     EnumDisplayMonitors(nullptr, nullptr, collectMonitor, reinterpret_cast<LPARAM>(&monitors));
     VirtualScreenParent parent;
     ASSERT_TRUE(parent.registered);
-    Scene::instance().monitorMode = 2;
+    Scene::instance().monitorMode = MonitorMode::eachMonitor;
     createMonitorChildren(parent.window.handle);
     std::vector<HWND> children = surfaceChildren(parent.window.handle);
     ASSERT_EQ(children.size(), monitors.size());
@@ -157,7 +157,7 @@ TEST(TwoMonitors, PrimaryModeCoversOnlyThePrimary) {
     EnumDisplayMonitors(nullptr, nullptr, collectMonitor, reinterpret_cast<LPARAM>(&monitors));
     VirtualScreenParent parent;
     ASSERT_TRUE(parent.registered);
-    Scene::instance().monitorMode = 1;
+    Scene::instance().monitorMode = MonitorMode::primaryOnly;
     createMonitorChildren(parent.window.handle);
     std::vector<HWND> children = surfaceChildren(parent.window.handle);
     ASSERT_EQ(children.size(), 1u);
@@ -183,7 +183,7 @@ TEST(TwoMonitors, EveryChildSurfaceDrawsTheImage) {
     scene.platform = &platform;
     scene.random = &random;
     scene.loadSettings();
-    scene.monitorMode = 2;
+    scene.monitorMode = MonitorMode::eachMonitor;
     createMonitorChildren(parent.window.handle);
     ASSERT_TRUE(scene.buildImage());
     scene.fade = 1.0;

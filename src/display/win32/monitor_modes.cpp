@@ -22,7 +22,7 @@ bool unregisterChildClass() { return UnregisterClassA(childClassName, nullptr) !
 
 void createMonitorChildren(HWND parent) {
     MonitorEnumRequest request;
-    request.kind = Scene::instance().monitorMode == 2 ? 2 : 0;
+    request.kind = Scene::instance().monitorMode == MonitorMode::eachMonitor ? 2 : 0;
     request.parent = parent;
     HDC screen = GetDC(nullptr);
     EnumDisplayMonitors(screen, nullptr, monitorEnumProc, reinterpret_cast<LPARAM>(&request));
@@ -39,7 +39,7 @@ BOOL CALLBACK monitorEnumProc(HMONITOR monitor, HDC, LPRECT monitorRect, LPARAM 
         MONITORINFO info;
         ZeroMemory(&info, sizeof info);
         info.cbSize = sizeof info;  // 40
-        if (GetMonitorInfoA(monitor, &info) && Scene::instance().monitorMode == 1 &&
+        if (GetMonitorInfoA(monitor, &info) && Scene::instance().monitorMode == MonitorMode::primaryOnly &&
             (info.dwFlags & MONITORINFOF_PRIMARY)) {
             createChildSurface(request->parent, *monitorRect);
             return FALSE;

@@ -11,13 +11,13 @@
 int64_t Win32ScenePlatform::nowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
 void Win32ScenePlatform::repaintSurfaces() {
-    if (!saverWindow) return;
+    if (!saverState.window) return;
     const Scene& scene = Scene::instance();
-    if (scene.preview || scene.monitorMode == 0) {
-        InvalidateRect(saverWindow, nullptr, FALSE);
-        UpdateWindow(saverWindow);
+    if (scene.preview || scene.monitorMode == MonitorMode::acrossAll) {
+        InvalidateRect(saverState.window, nullptr, FALSE);
+        UpdateWindow(saverState.window);
     } else {
-        EnumChildWindows(saverWindow, repaintChildSurfaces, 0);
+        EnumChildWindows(saverState.window, repaintChildSurfaces, 0);
     }
 }
 
