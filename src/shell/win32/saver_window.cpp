@@ -2,8 +2,6 @@
 // the close-on-input policy.
 #include "shell/win32/saver_window.h"
 
-#include <mmsystem.h>
-
 #include <cstdint>
 #include <cstdlib>
 
@@ -13,6 +11,7 @@
 #include "display/win32/monitor_modes.h"
 #include "scene/scene.h"
 #include "shell/win32/password_hooks.h"
+#include "shell/win32/power_watch.h"
 #include "shell/win32/win32_platform.h"
 
 SaverWindowState saverState;
@@ -23,21 +22,10 @@ WNDPROC saverFallbackProc = DefWindowProcA;
 namespace {
 
 typedef HIMC(WINAPI* ImmAssociateContextFn)(HWND, HIMC);
-typedef HPOWERNOTIFY(WINAPI* RegisterPowerSettingNotificationFn)(HANDLE, LPCGUID, DWORD);
-typedef BOOL(WINAPI* UnregisterPowerSettingNotificationFn)(HPOWERNOTIFY);
 
 HMODULE imeModule = nullptr;                            // IMM32.DLL when the process had it loaded
 ImmAssociateContextFn immAssociateContext = nullptr;    // its "ImmAssociateContext", or null
 HIMC savedInputContext = nullptr;                       // the window's context while detached
-
-// The state of the console's display ({6FE69556-704A-47A0-8F24-C28D936FDA47}): a DWORD, 0 off, 1 on,
-// 2 dimmed. Reported from Windows 8 on; earlier systems only send SC_MONITORPOWER.
-const GUID consoleDisplayState = {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}};
-const DWORD displayOff = 0;
-HPOWERNOTIFY displayStateNotice = nullptr;  // the full-screen window's registration, or null
-bool displayStateReported = false;          // the report of the state at registration has come
-
-bool fineTimerResolutionHeld = false;  // timeBeginPeriod(fineTimerResolution) is in force
 
 // The process-wide random source the scene draws from: the C library's sequence.
 LcgRandom& processRandom() {
@@ -76,42 +64,6 @@ RECT fullScreenRect() {
     return r;
 }
 
-// An optional entry point of USER32, looked up by name: systems before Windows Vista lack the
-// power-setting ones.
-template <typename Fn>
-Fn userEntry(const char* name) {
-    HMODULE user = GetModuleHandleA("USER32.DLL");
-    return user ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(user, name))) : nullptr;
-}
-
-// Full screen only: ask for the display-state reports, so that the run can end when the display turns off.
-void watchDisplayState(HWND window) {
-    auto registerNotice = userEntry<RegisterPowerSettingNotificationFn>("RegisterPowerSettingNotification");
-    if (registerNotice) displayStateNotice = registerNotice(window, &consoleDisplayState, DEVICE_NOTIFY_WINDOW_HANDLE);
-}
-
-void unwatchDisplayState() {
-    if (!displayStateNotice) return;
-    auto unregisterNotice = userEntry<UnregisterPowerSettingNotificationFn>("UnregisterPowerSettingNotification");
-    if (unregisterNotice) unregisterNotice(displayStateNotice);
-    displayStateNotice = nullptr;
-}
-
-// Whether a PBT_POWERSETTINGCHANGE report says that the display has turned off. The first display-state
-// report only tells the state at registration and is passed over, as is "dimmed".
-bool displayTurnedOff(LPARAM lParam) {
-    const auto* setting = reinterpret_cast<const POWERBROADCAST_SETTING*>(lParam);
-    if (!setting || !IsEqualGUID(setting->PowerSetting, consoleDisplayState) || setting->DataLength < sizeof(DWORD))
-        return false;
-    if (!displayStateReported) {
-        displayStateReported = true;
-        return false;
-    }
-    DWORD state;
-    CopyMemory(&state, setting->Data, sizeof state);
-    return state == displayOff;
-}
-
 void resetWindowState() {
     const bool hasPreviewParent = saverState.hasPreviewParent;
     saverState = SaverWindowState{};
@@ -119,8 +71,7 @@ void resetWindowState() {
     imeModule = nullptr;
     immAssociateContext = nullptr;
     savedInputContext = nullptr;
-    displayStateNotice = nullptr;
-    displayStateReported = false;
+    forgetDisplayState();
 }
 
 // Creation sequence of the saver behaviour.
@@ -389,16 +340,6 @@ bool confirmClose() {
     return saverState.isClosing;
 }
 
-void holdFineTimerResolution() {
-    if (fineTimerResolutionHeld) return;
-    fineTimerResolutionHeld = timeBeginPeriod(fineTimerResolution) == TIMERR_NOERROR;
-}
-
-void releaseFineTimerResolution() {
-    if (!fineTimerResolutionHeld) return;
-    fineTimerResolutionHeld = false;
-    timeEndPeriod(fineTimerResolution);
-}
 
 HWND createSaverWindow(HWND parent) {
     resetWindowState();
