@@ -28,11 +28,21 @@ build_asan() {
   cmake --build "$root/build/asan" -j "$jobs"
 }
 
+# web: build/web/page, the saver as a static web page (emscripten; not part of all). The optimiser of
+# Debian's emscripten finds its Node modules through NODE_PATH.
+build_web() {
+  export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
+  emcmake cmake -S "$root" -B "$root/build/web" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORBIVANE_TESTS=OFF \
+    -DORBIVANE_BENCHMARKS=OFF >/dev/null
+  cmake --build "$root/build/web" -j "$jobs"
+}
+
 (($# <= 1)) || usage
 case ${1:-all} in
   native) build_native ;;
   windows) build_windows ;;
   all) build_native; build_windows ;;
   asan) build_asan ;;
+  web) build_web ;;
   *) usage ;;
 esac

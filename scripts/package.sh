@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Makes the packages into build/dist: the Windows installer and zip (from build/pkg-windows) and the Linux
-# .deb (from build/pkg-native, with the distribution's hardening flags), and SHA256SUMS over those made.
+# .deb (from build/pkg-native, with the distribution's hardening flags), the web page's zip (from build/web),
+# and SHA256SUMS over those made.
 # These trees are configured without tests and benchmarks. Every time stamp in the packages is
 # SOURCE_DATE_EPOCH, the time of the last commit unless the caller sets it, so the same commit packs to the
 # same bytes.
 # Signing: see README ("Signing the Windows packages").
-# Usage: scripts/package.sh [native|windows|all] [--check-reproducible]   (default all)
+# Usage: scripts/package.sh [native|windows|web|all] [--check-reproducible]   (default all)
 #   --check-reproducible  packs from scratch without ccache, then again in a fresh clone of the last commit
 #                         at another path, and compares the two byte for byte (diffoscope explains a difference)
 set -euo pipefail
@@ -13,13 +14,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 dist="$root/build/dist"
 
 usage() {
-  echo "usage: scripts/package.sh [native|windows|all] [--check-reproducible]   (default all)" >&2
+  echo "usage: scripts/package.sh [native|windows|web|all] [--check-reproducible]   (default all)" >&2
   exit 2
 }
 which=all check=0
 for arg; do
   case $arg in
-    native|windows|all) which=$arg ;;
+    native|windows|web|all) which=$arg ;;
     --check-reproducible) check=1 ;;
     *) usage ;;
   esac
@@ -62,18 +63,30 @@ pack_native() {
   fi
 }
 
+# The web page: build/web's zip of its static folder, zipped anew so that it takes this SOURCE_DATE_EPOCH.
+pack_web() {
+  rm -f "$root"/build/web/orbivane-web-*.zip
+  "$root/scripts/build.sh" web
+  mkdir -p "$dist"
+  cp "$root"/build/web/orbivane-web-*.zip "$dist/"
+}
+
 # The packages this run made, by name (a package left in build/dist by an earlier run is not listed).
 packages() {
-  local tree=windows version
-  [[ $which == native ]] && tree=native
-  version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build/pkg-$tree/CMakeCache.txt")
-  [[ $which == native ]] || echo "Orbivane-$version-win64-setup.exe" "Orbivane-$version-win64.zip"
-  [[ $which == windows ]] || echo "orbivane_${version}_amd64.deb"
+  local version
+  version=$(sed -n 's/^project(Orbivane VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+  if [[ $which == windows || $which == all ]]; then
+    echo "Orbivane-$version-win64-setup.exe" "Orbivane-$version-win64.zip"
+  fi
+  [[ $which == native || $which == all ]] && echo "orbivane_${version}_amd64.deb"
+  [[ $which == web || $which == all ]] && echo "orbivane-web-$version.zip"
+  return 0
 }
 
 pack() {
-  [[ $which == native ]] || pack_windows
-  [[ $which == windows ]] || pack_native
+  if [[ $which == windows || $which == all ]]; then pack_windows; fi
+  if [[ $which == native || $which == all ]]; then pack_native; fi
+  if [[ $which == web || $which == all ]]; then pack_web; fi
   (cd "$dist" && packages | xargs sha256sum >SHA256SUMS)
   echo "package: in $dist (SOURCE_DATE_EPOCH=$SOURCE_DATE_EPOCH):"
   cat "$dist/SHA256SUMS"
@@ -86,7 +99,7 @@ check_reproducible() {
     exit 1
   fi
   export CCACHE_DISABLE=1  # every object compiled twice: a cache cannot hide a difference
-  rm -rf "$root/build/pkg-windows" "$root/build/pkg-native"
+  rm -rf "$root/build/pkg-windows" "$root/build/pkg-native" "$root/build/web"
   pack
   local other; other=$(mktemp -d "${TMPDIR:-/tmp}/orbivane-check.XXXXXX")
   local clone="$other/a/longer/path/orbivane-second"

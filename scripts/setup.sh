@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-dev
   xscreensaver xsecurelock x11-xserver-utils desktop-file-utils man-db
   nsis zip unzip dpkg-dev lintian osslsigncode openssl
+  emscripten nodejs chromium
 )
 
 missing=()

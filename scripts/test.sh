@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs every test: installs what is missing, builds the three trees, runs the native tests, the Windows
-# tests under Wine on a virtual display, then the native tests again with the sanitizers, and each fuzz
-# target briefly on its seed corpus. Prints how long each step took.
+# Runs every test: installs what is missing, builds the four trees (the web page too), runs the native
+# tests (the page's in headless Chromium among them), the Windows tests under Wine on a virtual display,
+# then the native tests again with the sanitizers, and each fuzz target briefly on its seed corpus.
+# Prints how long each step took.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 started=$SECONDS
@@ -9,6 +10,8 @@ step() { echo "test.sh: $1 took $((SECONDS - started)) s"; started=$SECONDS; }
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh" all
 step "setup and the native and Windows builds"
+"$root/scripts/build.sh" web  # the page, tested by the native tree's WebPage tests
+step "the web page's build"
 "$root/scripts/build.sh" asan
 step "the sanitizer build"
 

@@ -38,7 +38,13 @@ void escapeInGroups(const EscapeBatch& b, EscapeGroupFn mandelbrot, EscapeGroupF
 
 #if defined(__x86_64__) || defined(_M_X64)
 #define ORBIVANE_X86_KERNELS 1
+#endif
+#if defined(ORBIVANE_X86_KERNELS) || defined(__wasm_simd128__)
+// The two-lane loop: SSE2 on x86-64, SIMD128 in a WebAssembly module built with it.
+#define ORBIVANE_TWO_LANE_KERNEL 1
 void escapeBatchSse2(const EscapeBatch& batch);
+#endif
+#ifdef ORBIVANE_X86_KERNELS
 void escapeBatchAvx2(const EscapeBatch& batch);    // needs AVX2 (and the OS saving YMM state)
 void escapeBatchAvx512(const EscapeBatch& batch);  // needs AVX-512F (and the OS saving ZMM state)
 #endif

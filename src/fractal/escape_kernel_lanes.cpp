@@ -1,10 +1,14 @@
 // The escape loop for instruction sets without masked stores: SSE2 (2 points per vector) and AVX2 (4),
-// written once on the compiler's vector types and compiled for each.
+// written once on the compiler's vector types and compiled for each; in WebAssembly, SIMD128 (2 points).
 #include "fractal/escape_kernel_impl.h"
 
-#ifdef ORBIVANE_X86_KERNELS
+#ifdef ORBIVANE_TWO_LANE_KERNEL
 
+#ifdef ORBIVANE_X86_KERNELS
 #include <immintrin.h>
+#else
+#include <wasm_simd128.h>
+#endif
 
 #include <cstring>
 
@@ -20,15 +24,23 @@ typedef decltype(Avx2Vector{} <= Avx2Vector{}) Avx2Mask;
 
 // Whether a comparison mask has a lane set.
 inline bool anyLane(const Sse2Mask& mask) {
+#ifdef ORBIVANE_X86_KERNELS
     __m128i bits;
     std::memcpy(&bits, &mask, sizeof bits);
     return _mm_movemask_pd(_mm_castsi128_pd(bits)) != 0;
+#else
+    v128_t bits;
+    std::memcpy(&bits, &mask, sizeof bits);
+    return wasm_v128_any_true(bits);
+#endif
 }
+#ifdef ORBIVANE_X86_KERNELS
 __attribute__((target("avx2"))) inline bool anyLane(const Avx2Mask& mask) {
     __m256i bits;
     std::memcpy(&bits, &mask, sizeof bits);
     return _mm256_movemask_pd(_mm256_castsi256_pd(bits)) != 0;
 }
+#endif
 
 // Runs one full group of Vectors vectors of VD's lanes. Each lane does what escapeLoop does: at the
 // start of every step it tests |z|^2 <= 4 (false for a NaN), and its results are those of the first
@@ -117,11 +129,13 @@ void sse2Group(const double* re, const double* im, double juliaRe, double juliaI
     escapeGroupLanes<Sse2Vector, kVectors, Julia>(re, im, juliaRe, juliaIm, steps, prev, last);
 }
 
+#ifdef ORBIVANE_X86_KERNELS
 template <bool Julia>
 __attribute__((target("avx2"))) void avx2Group(const double* re, const double* im, double juliaRe, double juliaIm,
                                                int32_t* steps, double* prev, double* last) {
     escapeGroupLanes<Avx2Vector, kVectors, Julia>(re, im, juliaRe, juliaIm, steps, prev, last);
 }
+#endif
 
 }  // namespace
 
@@ -129,8 +143,10 @@ void escapeBatchSse2(const EscapeBatch& batch) {
     escapeInGroups<2 * kVectors>(batch, sse2Group<false>, sse2Group<true>);
 }
 
+#ifdef ORBIVANE_X86_KERNELS
 __attribute__((target("avx2"))) void escapeBatchAvx2(const EscapeBatch& batch) {
     escapeInGroups<4 * kVectors>(batch, avx2Group<false>, avx2Group<true>);
 }
+#endif
 
 #endif

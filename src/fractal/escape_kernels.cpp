@@ -27,6 +27,10 @@ bool escapeKernelSupported(EscapeKernel kernel) {
     switch (kernel) {
     case EscapeKernel::Scalar:
         return true;
+#if defined(__wasm_simd128__)
+    case EscapeKernel::Sse2:
+        return true;  // the module only loads where the engine has SIMD128
+#endif
 #ifdef ORBIVANE_X86_KERNELS
     case EscapeKernel::Sse2:
         return true;  // part of x86-64 itself
@@ -61,7 +65,11 @@ const char* escapeKernelName(EscapeKernel kernel) {
     case EscapeKernel::Scalar:
         return "scalar";
     case EscapeKernel::Sse2:
+#ifdef __wasm_simd128__
+        return "simd128";
+#else
         return "sse2";
+#endif
     case EscapeKernel::Avx2:
         return "avx2";
     case EscapeKernel::Avx512:
@@ -93,6 +101,11 @@ void runEscapeBatch(EscapeKernel kernel, const EscapeBatch& batch) {
         return;
     }
     switch (resolveEscapeKernel(kernel)) {
+#if defined(__wasm_simd128__)
+    case EscapeKernel::Sse2:
+        escapeBatchSse2(batch);  // WebAssembly has no floating-point traps to mask
+        return;
+#endif
 #ifdef ORBIVANE_X86_KERNELS
     case EscapeKernel::Sse2:
         runMasked(escapeBatchSse2, batch);

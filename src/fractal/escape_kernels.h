@@ -9,7 +9,7 @@
 enum class EscapeKernel : int32_t {
     Automatic = -1,
     Scalar = 0,  // escapeLoop per point: the reference
-    Sse2 = 1,    // 2 lanes; every x86-64 processor has it
+    Sse2 = 1,    // 2 lanes; every x86-64 processor has it (in WebAssembly: SIMD128, where built with it)
     Avx2 = 2,    // 4 lanes
     Avx512 = 3,  // 8 lanes (AVX-512F)
 };

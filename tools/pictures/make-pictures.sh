@@ -44,7 +44,7 @@ mkdir -p "$out"
 ticks=400
 detail=2
 
-# render <view> <width>x<height> <png>: one picture of a view, by the renderer or as a stand-in.
+# render <view> <width>x<height> <png> [ticks]: one picture of a view, by the renderer or as a stand-in.
 render() {
   local view=$1 size=$2 png=$3
   if ((placeholder)); then
@@ -52,7 +52,7 @@ render() {
     convert -size "$size" "radial-gradient:${colours[$view]}-black" \
       -fill white -gravity center -pointsize 18 -annotate 0 "$((view + 1))" "PNG24:$png"
   else
-    "$renderer" --view "$view" --detail "$detail" --size "$size" --ticks "$ticks" --seed 2 --out "$png"
+    "$renderer" --view "$view" --detail "$detail" --size "$size" --ticks "${4:-$ticks}" --seed 2 --out "$png"
   fi
 }
 
@@ -61,11 +61,15 @@ to_bmp() {
   convert "$1" -resize "$2^" -gravity center -extent "$2" -alpha off -type TrueColor "BMP3:$3"
 }
 
-# to_ico <png> <sizes> <ico>: square crop, black background made transparent, 32-bit entries.
+# to_ico <png> <sizes> <ico>: the tube cut out of the black around it and centred on a square, so that the
+# whole ring shows even at 16 pixels; black made transparent, 32-bit entries.
 to_ico() {
-  local png=$1 sizes=$2 ico=$3 parts=()
+  local png=$1 sizes=$2 ico=$3 parts=() side
+  convert "$png" -fuzz 3% -trim +repage "$work/icon-trimmed.png"
+  side=$(identify -format '%[fx:max(w,h)+4]' "$work/icon-trimmed.png")
+  convert "$work/icon-trimmed.png" -gravity center -background black -extent "${side}x${side}" "$work/icon-square.png"
   for s in ${sizes//,/ }; do
-    convert "$png" -gravity center -resize "${s}x${s}^" -extent "${s}x${s}" \
+    convert "$work/icon-square.png" -resize "${s}x${s}" \
       -fuzz 3% -transparent black -alpha set -define png:color-type=6 "PNG32:$work/icon-$s.png"
     parts+=("$work/icon-$s.png")
   done
@@ -84,7 +88,8 @@ convert "$work/about.png" -resize 150x105^ -gravity center -extent 150x105 \
   -background black -extent 150x135 "PNG24:$work/about-framed.png"
 to_bmp "$work/about-framed.png" 150x135 "$out/about.bmp"
 
-render 1 256x256 "$work/icon.png"
+# The icon: view 0 after 18 seconds, when the tube has turned to face the eye as a ring.
+render 0 256x256 "$work/icon.png" 900
 to_ico "$work/icon.png" 16,32,48,64 "$out/orbivane.ico"
 to_ico "$work/icon.png" 16,32 "$out/orbivane-small.ico"
 
