@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "scene/gl_context_record.h"
@@ -252,7 +253,7 @@ struct QuadArrays {
     GLfloat normal[kArrayQuads * 4][3];    // the quad's normal at every corner
     GLfloat colour[kArrayQuads * 4][4];    // the quad's colour at every corner (bytes / 255)
 };
-QuadArrays quadArrays;  // one thread draws; reused by every frame
+QuadArrays quadArrays;  // one thread draws; reused by every frame, and as the buffers' staging area
 
 void drawQuadArrays(int32_t quads, bool lit) {
     if (quads <= 0) return;
@@ -334,7 +335,7 @@ void submitQuadArrays(const Scene& scene, int32_t ringCount) {
 
 namespace {
 
-// Lays the image's quads out in buffer order (once per image). False when there is no image to lay out.
+// layOutQuads without its guard against allocation failures.
 bool makeQuadLayout(Scene& scene) {
     if (scene.vertices == nullptr || scene.rings == nullptr || scene.ringSize <= 0) return false;
     if (!scene.quadLayout) scene.quadLayout.reset(new QuadLayout);
@@ -423,78 +424,138 @@ void clearGlErrors() {
     }
 }
 
-// Hands `bytes` of `data` to the buffer bound at `target`; false when GL could not take them.
-bool uploadBuffer(const GlBufferProcs& gl, GLenum target, GLuint buffer, const void* data, size_t bytes) {
+// Bytes of the vertex buffer (all positions, then all normals when lit, then all colours) and of the
+// index buffer (every quad's corners twice).
+size_t vertexBufferBytes(int32_t quads, bool lit) {
+    return static_cast<size_t>(quads) * 4 * cornerFloats(lit) * sizeof(GLfloat);
+}
+size_t indexBufferBytes(int32_t quads) { return static_cast<size_t>(quads) * 8 * sizeof(GLuint); }
+
+// Gives the current context's buffers storage for the image's quads, with no data yet (the old
+// storage goes). False when GL cannot give it.
+bool startUpload(const Scene& scene, const QuadLayout& layout, GlContextRecord& context) {
+    const GlBufferProcs& gl = context.procs;
+    BufferUpload& upload = context.upload;
+    upload = BufferUpload{};
+    upload.lit = scene.lightingOn;
+    upload.twice = !scene.quickDraw;
+    upload.alpha = scene.alpha;
+    upload.serial = scene.imageSerial;
+    if (context.vertexBuffer == 0) gl.genBuffers(1, &context.vertexBuffer);
+    if (upload.twice && context.indexBuffer == 0) gl.genBuffers(1, &context.indexBuffer);
+    if (context.vertexBuffer == 0 || (upload.twice && context.indexBuffer == 0)) return false;
     clearGlErrors();
-    gl.bindBuffer(target, buffer);
-    {
-        GlCallTimer timer;
-        gl.bufferData(target, static_cast<std::ptrdiff_t>(bytes), data, kGlStaticDraw);
+    GlCallTimer timer;
+    gl.bindBuffer(kGlArrayBuffer, context.vertexBuffer);
+    gl.bufferData(kGlArrayBuffer, static_cast<std::ptrdiff_t>(vertexBufferBytes(layout.quadCount, upload.lit)),
+                  nullptr, kGlStaticDraw);
+    gl.bindBuffer(kGlArrayBuffer, 0);
+    if (upload.twice) {
+        gl.bindBuffer(kGlElementArrayBuffer, context.indexBuffer);
+        gl.bufferData(kGlElementArrayBuffer, static_cast<std::ptrdiff_t>(indexBufferBytes(layout.quadCount)),
+                      nullptr, kGlStaticDraw);
+        gl.bindBuffer(kGlElementArrayBuffer, 0);
     }
-    const bool ok = glGetError() == GL_NO_ERROR;
-    gl.bindBuffer(target, 0);
-    submitCounts().uploadBytes += static_cast<double>(bytes);
-    return ok;
+    upload.started = glGetError() == GL_NO_ERROR;
+    return upload.started;
 }
 
-// Names *buffer once (a first call) and hands it `bytes` of `data`; false when either fails.
-bool fillBuffer(const GlBufferProcs& gl, GLenum target, GLuint* buffer, const void* data, size_t bytes) {
-    if (*buffer == 0) gl.genBuffers(1, buffer);
-    return *buffer != 0 && uploadBuffer(gl, target, *buffer, data, bytes);
-}
+// Index staging for one batch of quads drawn twice; the corners go through quadArrays.
+GLuint indexStaging[kArrayQuads * 8];
 
-// The corners of every quad at fade 1 in buffer order, as submitQuadArrays sends them and in its
-// layout: all positions, then all normals (lit images), then all colours, each tightly packed. (An
-// interleaved layout gave different pixels from the client arrays on Mesa.)
-bool uploadVertexBuffer(const Scene& scene, const QuadLayout& layout, GlContextRecord& context) {
-    const bool lit = scene.lightingOn;
-    const size_t corners = static_cast<size_t>(layout.quadCount) * 4;
-    std::vector<GLfloat> data;
-    data.resize(corners * cornerFloats(lit));
-    GLfloat* position = data.data();
-    GLfloat* normal = position + corners * 3;
-    GLfloat* colourOut = lit ? normal + corners * 3 : normal;
+// Fills quads [first, first + count) at fade 1 into the staging area and hands them to the buffers,
+// in the layout submitQuadArrays sends them in (an interleaved layout gave different pixels from the
+// client arrays on Mesa). count is at most kArrayQuads.
+void uploadBatch(const Scene& scene, const QuadLayout& layout, const GlContextRecord& context, int32_t first,
+                 int32_t count) {
+    const GlBufferProcs& gl = context.procs;
+    const bool lit = context.upload.lit;
+    QuadArrays& q = quadArrays;
     const TubeVertex* vertices = scene.vertices;
     const int32_t ringSize = scene.ringSize;
     const GLubyte alphaByte = alphaByteOf(scene);
     const GLfloat* toFloat = byteColourTable();
-    for (int32_t q = 0; q < layout.quadCount; ++q) {
-        const int32_t v = layout.quadVertex[q];
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t v = layout.quadVertex[first + i];
         const TubeVertex& vertex = vertices[v];
         GLubyte colour[4];
         quadColour(vertex, 1.0, alphaByte, colour);
-        int32_t cornerIndex[4];
-        quadCorners(v, v % ringSize == ringSize - 1, ringSize, cornerIndex);
-        for (int32_t corner : cornerIndex) {
-            for (int e = 0; e < 3; ++e) *position++ = static_cast<GLfloat>(vertices[corner].position[e]);
-            if (lit) {
-                for (int e = 0; e < 3; ++e) *normal++ = static_cast<GLfloat>(vertex.normal[e]);
+        int32_t corners[4];
+        quadCorners(v, v % ringSize == ringSize - 1, ringSize, corners);
+        for (int k = 0; k < 4; ++k) {
+            const int32_t slot = i * 4 + k;
+            for (int e = 0; e < 3; ++e) {
+                q.position[slot][e] = static_cast<GLfloat>(vertices[corners[k]].position[e]);
+                q.normal[slot][e] = static_cast<GLfloat>(vertex.normal[e]);
             }
-            for (int e = 0; e < 4; ++e) *colourOut++ = toFloat[colour[e]];
+            for (int e = 0; e < 4; ++e) q.colour[slot][e] = toFloat[colour[e]];
         }
     }
-    context.vertexMade = fillBuffer(context.procs, kGlArrayBuffer, &context.vertexBuffer, data.data(),
-                                    data.size() * sizeof(GLfloat));
-    if (!context.vertexMade) return false;
-    context.vertexSerial = scene.imageSerial;
-    context.vertexLit = lit;
-    context.vertexAlpha = scene.alpha;
-    return true;
+    // Each block of the buffer holds its values for all quads: the batch goes to three places.
+    const size_t corners = static_cast<size_t>(layout.quadCount) * 4;
+    const size_t firstCorner = static_cast<size_t>(first) * 4;
+    const size_t batchCorners = static_cast<size_t>(count) * 4;
+    struct Part {
+        size_t blockStart;  // in floats
+        int floats;         // per corner
+        const void* data;
+    };
+    const Part parts[3] = {{0, 3, q.position}, {corners * 3, 3, q.normal}, {corners * (lit ? 6 : 3), 4, q.colour}};
+    GlCallTimer timer;
+    SubmitCounts& counts = submitCounts();
+    gl.bindBuffer(kGlArrayBuffer, context.vertexBuffer);
+    for (const Part& part : parts) {
+        if (part.data == q.normal && !lit) continue;
+        const size_t bytes = batchCorners * part.floats * sizeof(GLfloat);
+        gl.bufferSubData(kGlArrayBuffer,
+                         static_cast<std::ptrdiff_t>((part.blockStart + firstCorner * part.floats) * sizeof(GLfloat)),
+                         static_cast<std::ptrdiff_t>(bytes), part.data);
+        counts.uploadBytes += static_cast<double>(bytes);
+    }
+    gl.bindBuffer(kGlArrayBuffer, 0);
+    if (context.upload.twice) {
+        for (int32_t i = 0; i < count; ++i)
+            for (int copy = 0; copy < 2; ++copy)
+                for (int k = 0; k < 4; ++k) indexStaging[8 * i + 4 * copy + k] = static_cast<GLuint>(4 * (first + i) + k);
+        const size_t bytes = static_cast<size_t>(count) * 8 * sizeof(GLuint);
+        gl.bindBuffer(kGlElementArrayBuffer, context.indexBuffer);
+        gl.bufferSubData(kGlElementArrayBuffer, static_cast<std::ptrdiff_t>(indexBufferBytes(first)),
+                         static_cast<std::ptrdiff_t>(bytes), indexStaging);
+        gl.bindBuffer(kGlElementArrayBuffer, 0);
+        counts.uploadBytes += static_cast<double>(bytes);
+    }
 }
 
-// Corner indices of every quad twice in a row, for quads drawn twice.
-bool uploadIndexBuffer(const Scene& scene, const QuadLayout& layout, GlContextRecord& context) {
-    std::vector<GLuint> data;
-    data.resize(static_cast<size_t>(layout.quadCount) * 8);
-    for (int32_t q = 0; q < layout.quadCount; ++q) {
-        for (int copy = 0; copy < 2; ++copy)
-            for (int k = 0; k < 4; ++k) data[8 * static_cast<size_t>(q) + 4 * copy + k] = static_cast<GLuint>(4 * q + k);
+// The buffers hold (or are being filled with) this image as this frame would draw it.
+bool uploadMatches(const Scene& scene, const GlContextRecord& context) {
+    const BufferUpload& upload = context.upload;
+    return upload.started && upload.serial == scene.imageSerial && upload.lit == scene.lightingOn &&
+           upload.alpha == scene.alpha && (upload.twice || scene.quickDraw);
+}
+
+// Takes the upload up to `quads` more quads further, after giving the buffers storage where they have
+// none for this image. False when GL failed on the way.
+bool continueUpload(const Scene& scene, const QuadLayout& layout, GlContextRecord& context, int32_t quads) {
+    if (!uploadMatches(scene, context)) {
+        if (!startUpload(scene, layout, context)) return false;
     }
-    context.indexMade = fillBuffer(context.procs, kGlElementArrayBuffer, &context.indexBuffer, data.data(),
-                                   data.size() * sizeof(GLuint));
-    if (!context.indexMade) return false;
-    context.indexSerial = scene.imageSerial;
-    return true;
+    BufferUpload& upload = context.upload;
+    const int32_t end = std::min(layout.quadCount, upload.quadsDone + std::max(quads, 0));
+    if (upload.quadsDone >= end) return true;
+    clearGlErrors();
+    while (upload.quadsDone < end) {
+        const int32_t count = std::min(kArrayQuads, end - upload.quadsDone);
+        uploadBatch(scene, layout, context, upload.quadsDone, count);
+        upload.quadsDone += count;
+    }
+    return glGetError() == GL_NO_ERROR;
+}
+
+// Out of buffer memory, most likely: give the memory back and draw this image from client arrays here.
+void abandonUpload(Scene& scene, GlContextRecord& context) {
+    scene.deleteCurrentBuffers();
+    context.uploadFailed = true;
+    context.failedSerial = scene.imageSerial;
 }
 
 // The current context's record, with its buffer entry points looked up; null where it has none or
@@ -511,10 +572,38 @@ GlContextRecord* bufferContext(Scene& scene) {
     return &context;
 }
 
+// Takes the current context's upload `quads` further (all the way: INT32_MAX). False, the buffers
+// given up for this image in this context, when it failed.
+bool advanceUpload(Scene& scene, int32_t quads) {
+    GlContextRecord* context = bufferContext(scene);
+    if (context == nullptr || !layOutQuads(scene)) return false;
+    if (continueUpload(scene, *scene.quadLayout, *context, quads)) return true;
+    abandonUpload(scene, *context);
+    return false;
+}
+
 }  // namespace
 
-bool buildQuadRanges(Scene& scene, const double eye[3], int32_t ringCount) {
-    if (!makeQuadLayout(scene)) return false;
+bool layOutQuads(Scene& scene) {
+    try {
+        return makeQuadLayout(scene);
+    } catch (const std::bad_alloc&) {
+        scene.quadLayout.reset();  // what it holds is of no use half made
+        return false;
+    }
+}
+
+bool uploadStep(Scene& scene) {
+    if (!layOutQuads(scene)) return false;
+    const int32_t share = (scene.quadLayout->quadCount + kUploadSteps - 1) / kUploadSteps;
+    return advanceUpload(scene, share);
+}
+
+namespace {
+
+// buildQuadRanges without its guard against allocation failures.
+bool findQuadRanges(Scene& scene, const double eye[3], int32_t ringCount) {
+    if (!layOutQuads(scene)) return false;
     QuadLayout& layout = *scene.quadLayout;
     layout.rangeFirst.clear();
     layout.rangeCount.clear();
@@ -548,29 +637,43 @@ bool buildQuadRanges(Scene& scene, const double eye[3], int32_t ringCount) {
     return true;
 }
 
-bool drawQuadRanges(Scene& scene) {
-    GlContextRecord* found = bufferContext(scene);
-    if (found == nullptr || !scene.quadLayout || !scene.quadLayout->made ||
-        scene.quadLayout->serial != scene.imageSerial) {
+}  // namespace
+
+bool buildQuadRanges(Scene& scene, const double eye[3], int32_t ringCount) {
+    try {
+        return findQuadRanges(scene, eye, ringCount);
+    } catch (const std::bad_alloc&) {
         return false;
     }
-    GlContextRecord& context = *found;
+}
+
+namespace {
+
+// The draw calls of drawQuadRanges, once its upload is complete.
+void drawFromBuffers(const Scene& scene, const GlContextRecord& context) {
     const QuadLayout& layout = *scene.quadLayout;
     const GlBufferProcs& gl = context.procs;
     const bool lit = scene.lightingOn;
     const bool twice = !scene.quickDraw;
-    if (layout.quadCount == 0) return true;  // nothing to draw
-
-    const bool vertexCurrent = context.vertexMade && context.vertexSerial == scene.imageSerial &&
-                               context.vertexLit == lit && context.vertexAlpha == scene.alpha;
-    const bool indexCurrent = context.indexMade && context.indexSerial == scene.imageSerial;
-    if ((!vertexCurrent && !uploadVertexBuffer(scene, layout, context)) ||
-        (twice && !indexCurrent && !uploadIndexBuffer(scene, layout, context))) {
-        // Out of buffer memory, most likely: give the memory back and draw this image from client arrays.
-        scene.deleteCurrentBuffers();
-        context.uploadFailed = true;
-        context.failedSerial = scene.imageSerial;
-        return false;
+    // Per range: first corner (quads drawn once) or byte offset into the index buffer, and its corners
+    // or indices. Sized before any GL state changes, so that a failure to grow them leaves GL as it was.
+    static std::vector<GLint> firsts;
+    static std::vector<GLsizei> sizes;
+    static std::vector<const void*> offsets;
+    const size_t ranges = layout.rangeFirst.size();
+    sizes.resize(ranges);
+    if (twice) {
+        offsets.resize(ranges);
+    } else {
+        firsts.resize(ranges);
+    }
+    for (size_t i = 0; i < ranges; ++i) {
+        sizes[i] = (twice ? 8 : 4) * layout.rangeCount[i];
+        if (twice) {
+            offsets[i] = bufferOffset(static_cast<size_t>(layout.rangeFirst[i]) * 8 * sizeof(GLuint));
+        } else {
+            firsts[i] = 4 * layout.rangeFirst[i];
+        }
     }
 
     const size_t corners = static_cast<size_t>(layout.quadCount) * 4;
@@ -584,17 +687,7 @@ bool drawQuadRanges(Scene& scene) {
 
     SubmitCounts& counts = submitCounts();
     counts.calls += lit ? 7 : 5;
-    const size_t ranges = layout.rangeFirst.size();
-    static std::vector<GLint> firsts;        // per range: first corner (quads drawn once)
-    static std::vector<GLsizei> sizes;       // per range: corners, or indices when drawn twice
-    static std::vector<const void*> offsets; // per range: byte offset into the index buffer
-    sizes.resize(ranges);
     if (!twice) {
-        firsts.resize(ranges);
-        for (size_t i = 0; i < ranges; ++i) {
-            firsts[i] = 4 * layout.rangeFirst[i];
-            sizes[i] = 4 * layout.rangeCount[i];
-        }
         GlCallTimer timer;
         if (gl.multiDrawArrays != nullptr) {
             gl.multiDrawArrays(GL_QUADS, firsts.data(), sizes.data(), static_cast<GLsizei>(ranges));
@@ -605,11 +698,6 @@ bool drawQuadRanges(Scene& scene) {
             counts.calls += static_cast<double>(ranges);
         }
     } else {
-        offsets.resize(ranges);
-        for (size_t i = 0; i < ranges; ++i) {
-            offsets[i] = bufferOffset(static_cast<size_t>(layout.rangeFirst[i]) * 8 * sizeof(GLuint));
-            sizes[i] = 8 * layout.rangeCount[i];
-        }
         gl.bindBuffer(kGlElementArrayBuffer, context.indexBuffer);
         {
             GlCallTimer timer;
@@ -630,6 +718,20 @@ bool drawQuadRanges(Scene& scene) {
     glDisableClientState(GL_VERTEX_ARRAY);
     glDisableClientState(GL_COLOR_ARRAY);
     if (lit) glDisableClientState(GL_NORMAL_ARRAY);
+}
+
+}  // namespace
+
+bool drawQuadRanges(Scene& scene) {
+    if (!scene.quadLayout || !scene.quadLayout->made || scene.quadLayout->serial != scene.imageSerial) return false;
+    if (scene.quadLayout->quadCount == 0) return bufferContext(scene) != nullptr;  // nothing to draw
+    // A context that missed the fade-in (or an image edited since) finishes its upload now.
+    if (!advanceUpload(scene, INT32_MAX)) return false;
+    try {
+        drawFromBuffers(scene, scene.currentGlContext());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     return true;
 }
 
@@ -649,12 +751,20 @@ void Scene::renderFrame() {
     double eye[3];
     prepareFrame(*this, eye);
     const int32_t ringCount = sortRingsForEye(*this, eye);
-    if (!(vertexArrays && bufferObjects && submitQuadBuffers(*this, eye, ringCount))) {
+    const bool buffers = vertexArrays && bufferObjects;
+    if (!(buffers && submitQuadBuffers(*this, eye, ringCount))) {
         markFacing(*this, eye, ringCount);
         if (vertexArrays) {
             submitQuadArrays(*this, ringCount);
         } else {
             submitQuadsImmediate(*this, ringCount);
+        }
+    }
+    if (buffers && fade < 1.0) {
+        if (fadingIn) {
+            if (vertexCount > 0) uploadStep(*this);  // the buffers are filled while the image fades in
+        } else {
+            deleteCurrentBuffers();  // fading out, or no image: its buffers are drawn no more
         }
     }
     glFlush();

@@ -64,14 +64,16 @@ bool loadGlBufferProcs(const GlContextApi& api, GlBufferProcs* procs) {
         lookUp(api, "glDeleteBuffers", &found.deleteBuffers);
         lookUp(api, "glBindBuffer", &found.bindBuffer);
         lookUp(api, "glBufferData", &found.bufferData);
+        lookUp(api, "glBufferSubData", &found.bufferSubData);
     } else if (hasGlExtension(extensions, "GL_ARB_vertex_buffer_object")) {
         lookUp(api, "glGenBuffersARB", &found.genBuffers);
         lookUp(api, "glDeleteBuffersARB", &found.deleteBuffers);
         lookUp(api, "glBindBufferARB", &found.bindBuffer);
         lookUp(api, "glBufferDataARB", &found.bufferData);
+        lookUp(api, "glBufferSubDataARB", &found.bufferSubData);
     }
     if (found.genBuffers == nullptr || found.deleteBuffers == nullptr || found.bindBuffer == nullptr ||
-        found.bufferData == nullptr) {
+        found.bufferData == nullptr || found.bufferSubData == nullptr) {
         return false;
     }
     if (glVersionAtLeast(version, 1, 4)) {

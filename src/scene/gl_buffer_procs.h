@@ -18,6 +18,8 @@ struct GlBufferProcs {
     void(ORBIVANE_GLAPI* deleteBuffers)(GLsizei n, const GLuint* buffers) = nullptr;
     void(ORBIVANE_GLAPI* bindBuffer)(GLenum target, GLuint buffer) = nullptr;
     void(ORBIVANE_GLAPI* bufferData)(GLenum target, std::ptrdiff_t bytes, const void* data, GLenum usage) = nullptr;
+    void(ORBIVANE_GLAPI* bufferSubData)(GLenum target, std::ptrdiff_t offset, std::ptrdiff_t bytes,
+                                        const void* data) = nullptr;
     void(ORBIVANE_GLAPI* multiDrawArrays)(GLenum mode, const GLint* first, const GLsizei* count,
                                           GLsizei drawCount) = nullptr;
     void(ORBIVANE_GLAPI* multiDrawElements)(GLenum mode, const GLsizei* count, GLenum type,

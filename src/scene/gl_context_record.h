@@ -7,6 +7,16 @@
 
 #include "scene/gl_buffer_procs.h"
 
+// What a context's buffers hold: storage for one image's quads, filled from the first quad up.
+struct BufferUpload {
+    bool started = false;           // the buffers have storage for the image below
+    uint32_t serial = 0;            // Scene::imageSerial of that image
+    bool lit = false;               // the vertex buffer carries normals
+    bool twice = false;             // there is an index buffer (quads drawn twice)
+    float alpha = 0;                // Scene::alpha the colours are made with
+    int32_t quadsDone = 0;          // quads [0, quadsDone) are in the buffers
+};
+
 // One GL context's state as the scene last set it. Looked up by the current context before drawing.
 struct GlContextRecord {
     const void* context = nullptr;  // GlContextApi::currentContext's value (null: the only context)
@@ -15,12 +25,7 @@ struct GlContextRecord {
     GlBufferProcs procs;            // usable when procs.bindBuffer is set
     GLuint vertexBuffer = 0;        // corners of every quad (0: none)
     GLuint indexBuffer = 0;         // every quad's corners twice, for quads drawn twice (0: none)
-    bool vertexMade = false;        // the vertex buffer holds the quads of image vertexSerial
-    uint32_t vertexSerial = 0;      // Scene::imageSerial of the quads in the vertex buffer
-    bool vertexLit = false;         // the vertex buffer carries normals
-    float vertexAlpha = 0;          // Scene::alpha its colours were made with
-    bool indexMade = false;         // the index buffer was made for image indexSerial
-    uint32_t indexSerial = 0;
+    BufferUpload upload;            // what the buffers hold
     bool uploadFailed = false;      // an upload of image failedSerial failed here: draw it without buffers
     uint32_t failedSerial = 0;
 };

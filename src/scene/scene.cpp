@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <new>
+#include <vector>
 
 #include "fractal/tube_generator.h"
 #include "fractal/view_table.h"
@@ -33,71 +35,40 @@ int32_t intervalSeconds(int32_t option) {
     return 90;
 }
 
-// The previous image's blocks, offered to the next build so that it writes into memory already in
-// use instead of touching fresh pages (tens of megabytes at the highest detail). One build at a time.
-struct ReusePool {
-    void* block[2] = {nullptr, nullptr};  // spare blocks (null: slot empty)
-    size_t size[2] = {0, 0};              // their sizes in bytes
-    void* handed[2] = {nullptr, nullptr}; // what the build was given, spare or fresh
-    size_t handedSize[2] = {0, 0};        // bytes asked for
-    int handedCount = 0;
+// The generator's allocator during a build: the image's arrays go into the scene's stores, which keep
+// their capacity from image to image, so that a build writes into memory already in use instead of
+// touching fresh pages (tens of megabytes at the highest detail) and a long run's memory stays flat.
+// The generator asks for the vertices first, then the rings; anything further comes from malloc.
+Scene* buildingScene = nullptr;  // the scene whose build is running (one build at a time)
+int storeRequests = 0;           // blocks asked for so far by that build
 
-    void offer(void* p, size_t bytes) {
-        for (int i = 0; i < 2; ++i) {
-            if (block[i] == nullptr) {
-                block[i] = p;
-                size[i] = bytes;
-                return;
-            }
-        }
-        std::free(p);
+template <typename T>
+void* fromStore(std::vector<T>& store, size_t bytes) {
+    const size_t count = (bytes + sizeof(T) - 1) / sizeof(T);
+    if (store.capacity() < count) {
+        store = std::vector<T>();  // give the old block back before asking for the larger one
+        store.reserve(count);
     }
-    // Bytes of a block the build was given (0 when it was not given through the pool).
-    size_t sizeOf(const void* p) const {
-        for (int i = 0; i < handedCount; ++i)
-            if (handed[i] == p) return handedSize[i];
-        return 0;
-    }
-    void freeSpares() {
-        for (int i = 0; i < 2; ++i) {
-            std::free(block[i]);
-            block[i] = nullptr;
-            size[i] = 0;
-        }
-    }
-};
-ReusePool* activePool = nullptr;
+    if (store.size() < count) store.resize(count);  // never shrinks: only growth is value-initialised
+    return store.data();
+}
 
-// The generator's allocator during a build: the smallest spare block that is large enough, else fresh
-// memory (after freeing the largest spare, too small for this request anyway).
-void* allocateReusing(size_t bytes) {
-    ReusePool& pool = *activePool;
-    int best = -1;
-    for (int i = 0; i < 2; ++i) {
-        if (pool.block[i] != nullptr && pool.size[i] >= bytes && (best < 0 || pool.size[i] < pool.size[best])) best = i;
+void* allocateFromStores(size_t bytes) {
+    Scene& scene = *buildingScene;
+    const int request = storeRequests++;
+    try {
+        if (request == 0) return fromStore(scene.vertexStore, bytes);
+        if (request == 1) return fromStore(scene.ringStore, bytes);
+    } catch (const std::bad_alloc&) {
+        return nullptr;  // reported as a failed build
     }
-    void* p = nullptr;
-    if (best >= 0) {
-        p = pool.block[best];
-        pool.block[best] = nullptr;
-        pool.size[best] = 0;
-    } else {
-        int largest = -1;
-        for (int i = 0; i < 2; ++i)
-            if (pool.block[i] != nullptr && (largest < 0 || pool.size[i] > pool.size[largest])) largest = i;
-        if (largest >= 0) {
-            std::free(pool.block[largest]);
-            pool.block[largest] = nullptr;
-            pool.size[largest] = 0;
-        }
-        p = std::malloc(bytes);
-    }
-    if (p != nullptr && pool.handedCount < 2) {
-        pool.handed[pool.handedCount] = p;
-        pool.handedSize[pool.handedCount] = bytes;
-        ++pool.handedCount;
-    }
-    return p;
+    return std::malloc(bytes);
+}
+
+// Blocks of the stores stay with them; anything else came from malloc.
+void releaseOutsideStores(void* p) {
+    Scene& scene = *buildingScene;
+    if (p != scene.vertexStore.data() && p != scene.ringStore.data()) std::free(p);
 }
 
 }  // namespace
@@ -105,10 +76,9 @@ void* allocateReusing(size_t bytes) {
 Scene::Scene() = default;
 
 Scene::~Scene() {
-    TubeArrays arrays;
-    arrays.vertices = vertices;
-    arrays.rings = rings;
-    freeTubeArrays(arrays);
+    // No GL here: the contexts may already be gone, and their buffers go with them.
+    if (vertices != vertexStore.data()) std::free(vertices);
+    if (rings != ringStore.data()) std::free(rings);
 }
 
 void Scene::startGlContext() {
@@ -129,9 +99,21 @@ GlContextRecord& Scene::currentGlContext() {
     const void* handle = glApi != nullptr && glApi->currentContext != nullptr ? glApi->currentContext() : nullptr;
     for (const std::unique_ptr<GlContextRecord>& record : glContexts)
         if (record->context == handle) return *record;
-    glContexts.emplace_back(new GlContextRecord);
-    glContexts.back()->context = handle;
-    return *glContexts.back();
+    try {
+        std::unique_ptr<GlContextRecord> record(new GlContextRecord);
+        record->context = handle;
+        glContexts.push_back(std::move(record));
+        return *glContexts.back();
+    } catch (const std::bad_alloc&) {
+        // No memory for a record: a stand-in without buffers whose lighting flag is never right, so
+        // that whoever looks sends the switch again. The next call tries to make the record again.
+        static GlContextRecord standIn;
+        standIn = GlContextRecord{};
+        standIn.context = handle;
+        standIn.probed = true;
+        standIn.lightingApplied = !lightingOn;
+        return standIn;
+    }
 }
 
 void Scene::forgetGlContext(const void* context) {
@@ -151,8 +133,7 @@ void Scene::deleteCurrentBuffers() {
     }
     context.vertexBuffer = 0;
     context.indexBuffer = 0;
-    context.vertexMade = false;
-    context.indexMade = false;
+    context.upload = BufferUpload{};
 }
 
 void Scene::imageEdited() {
@@ -208,16 +189,7 @@ void Scene::loadSettings() {
 bool Scene::buildImage() {
     SettingsStore& store = SettingsStore::instance();
     RandomSource& random = rng();
-    // The previous image goes, but its memory stays on offer to this build.
-    ReusePool pool;
-    if (vertices != nullptr && vertexBytes > 0) {
-        pool.offer(vertices, vertexBytes);
-        vertices = nullptr;
-    }
-    if (rings != nullptr && ringBytes > 0) {
-        pool.offer(rings, ringBytes);
-        rings = nullptr;
-    }
+    // The previous image goes; its memory stays in the stores for this build.
     releaseImage();
 
     angle = static_cast<float>(random.next() * 10.0 / 32767.0);
@@ -267,15 +239,17 @@ bool Scene::buildImage() {
     if (tablesReady) {
         TubeShape shape = generator.shapeTable[view];
         FractalPath path = generator.pathTable[view];
-        // The tables are made; the image's arrays come from the pool.
-        generator.allocate = allocateReusing;
-        activePool = &pool;
+        // The tables are made; the image's arrays go into the stores.
+        buildingScene = this;
+        storeRequests = 0;
+        generator.allocate = allocateFromStores;
+        generator.release = releaseOutsideStores;
         generated = generateImage ? generateImage(generator, shape, path, arrays)
                                   : generator.generate(shape, path, arrays);
-        activePool = nullptr;
         generator.allocate = std::malloc;
+        generator.release = std::free;
+        buildingScene = nullptr;
     }
-    pool.freeSpares();
     if (!generated) {
         if (!preview && platform != nullptr) {
             building = true;  // the box runs its own message loop; ticks wait until it closes
@@ -293,8 +267,6 @@ bool Scene::buildImage() {
     vertexCount = generator.vertexCount;
     vertices = arrays.vertices;
     rings = arrays.rings;
-    vertexBytes = pool.sizeOf(vertices);
-    ringBytes = pool.sizeOf(rings);
 
     gloss = store.readGlossLevel();
     if (store.readGlossRandom()) gloss = static_cast<float>((random.next() % 101) * 0.1);
@@ -308,25 +280,22 @@ bool Scene::buildImage() {
     startTime = static_cast<int32_t>(static_cast<uint32_t>(now()));
     if (lightingOn) smoothNormals();
     ++imageSerial;
+    // The quads' layout for the buffer objects is made now, at fade 0, so that no frame pays for it.
+    if (vertexArrays && bufferObjects) layOutQuads(*this);
     fadingIn = true;
     return true;
 }
 
 void Scene::releaseImage() {
-    // Frees whatever is held, even an image of zero vertices, so nothing can leak.
-    if (vertices != nullptr || rings != nullptr) {
-        TubeArrays arrays;
-        arrays.vertices = vertices;
-        arrays.rings = rings;
-        freeTubeArrays(arrays);
-    }
+    // The stores keep their memory for the next image; arrays from elsewhere (a replaced generator,
+    // tests) were allocated as the generator's and are freed, even an image of zero vertices.
+    if (vertices != vertexStore.data()) std::free(vertices);
+    if (rings != ringStore.data()) std::free(rings);
     vertices = nullptr;
     rings = nullptr;
-    vertexBytes = 0;
-    ringBytes = 0;
     vertexCount = 0;
     ++imageSerial;
-    quadLayout.reset();
+    if (quadLayout) quadLayout->made = false;  // its vectors keep their capacity too
     deleteCurrentBuffers();
 }
 

@@ -78,10 +78,14 @@ struct Scene {
     const GlContextApi* glApi = nullptr;  // the window system's GL lookups (shell-set); none: a single
                                           // context without buffer objects
     uint32_t imageSerial = 0;       // changes whenever the image's arrays do (build, release, imageEdited)
-    size_t vertexBytes = 0;         // allocated size of `vertices` in bytes (0: unknown, not reused)
-    size_t ringBytes = 0;           // allocated size of `rings` in bytes (0: unknown, not reused)
+    // Where builds put the image's arrays (`vertices` and `rings` point into them). They keep their
+    // memory from image to image, growing to the largest image of the run, so that a long run's
+    // memory stays flat and a build writes into pages already in use.
+    std::vector<TubeVertex> vertexStore;
+    std::vector<TubeRing> ringStore;
     std::vector<std::unique_ptr<GlContextRecord>> glContexts;  // one per context drawn into
-    std::unique_ptr<QuadLayout> quadLayout;  // the image's quads in buffer order, made on first use
+    std::unique_ptr<QuadLayout> quadLayout;  // the image's quads in buffer order (made by buildImage or
+                                             // on first use; kept with its capacity from image to image)
 
     void loadSettings();
     // Builds the image at playlist.cursor mod 5. False when the build failed (already reported).
@@ -105,7 +109,9 @@ struct Scene {
     GlContextRecord& currentGlContext();
     // Drops the record of a context that is being deleted (its buffers die with it).
     void forgetGlContext(const void* context);
-    // Deletes the current context's buffers, if it has any.
+    // Deletes the current context's buffers, if it has any. Each context calls it in its first frame
+    // of a fade-out (buffers are drawn at fade 1 only), so that no context holds an image's buffers
+    // when the next image is built; releaseImage calls it for the context current then.
     void deleteCurrentBuffers();
 };
 
@@ -132,16 +138,27 @@ void submitQuadArrays(const Scene& scene, int32_t ringCount);
 // that failed): the caller then sends them through submitQuadArrays.
 bool submitQuadBuffers(Scene& scene, const double eye[3], int32_t ringCount);
 // The two halves of submitQuadBuffers: finding the facing of every quad and the ranges to draw (no GL
-// call; false when the image cannot be laid out), and drawing them (uploading first where needed).
+// call; false when the image cannot be laid out), and drawing them (finishing the upload first where
+// needed). Neither lets an allocation failure out: the caller then draws through client arrays.
 bool buildQuadRanges(Scene& scene, const double eye[3], int32_t ringCount);
 bool drawQuadRanges(Scene& scene);
+// Lays the image's quads out in buffer order (once per image). False when there is no image to lay out
+// or no memory for the layout.
+bool layOutQuads(Scene& scene);
+// One step of the current context's upload of the image's buffers, made during the fade-in so that
+// the first faded-in frame costs what any other does: the buffers get their storage, then a share of
+// the quads (an image takes kUploadSteps steps), filled through a staging area of a fixed size instead
+// of a copy of the whole image. False when the context has no buffers or the upload failed (the image
+// is then drawn through client arrays in this context).
+constexpr int32_t kUploadSteps = 40;
+bool uploadStep(Scene& scene);
 
 // What the quad submissions of this process handed to GL, summed since the counters were last reset
 // (benchmarks). Uploads of buffer objects are counted apart from the per-frame traffic.
 struct SubmitCounts {
     double bytes = 0;        // bytes GL reads from the program's memory while drawing (arrays, ranges)
     double calls = 0;        // GL calls made to submit the quads (state, pointers, draws)
-    double uploadBytes = 0;  // bytes handed to glBufferData
+    double uploadBytes = 0;  // bytes handed to the buffers (glBufferSubData)
     double glSeconds = 0;    // time inside draw and upload calls, by `clock`, when it is set
     double (*clock)() = nullptr;  // seconds (a benchmark's thread CPU clock); null: no timing
 };

@@ -565,7 +565,7 @@ TEST(SceneWithGenerator, BuildsAConsistentImage) {
     const TubeRing* firstRings = scene.rings;
     const int32_t firstCount = scene.vertexCount;
     const uint32_t serial = scene.imageSerial;
-    ASSERT_GT(scene.vertexBytes, 0u);
+    ASSERT_EQ(scene.vertices, scene.vertexStore.data());
     ASSERT_TRUE(scene.buildImage());
     EXPECT_EQ(scene.vertexCount, firstCount);
     EXPECT_EQ(scene.vertices, firstVertices);
@@ -573,7 +573,17 @@ TEST(SceneWithGenerator, BuildsAConsistentImage) {
     EXPECT_NE(scene.imageSerial, serial);  // buffers made from the old image are remade
     scene.releaseImage();
     EXPECT_EQ(scene.vertices, nullptr);
-    EXPECT_EQ(scene.vertexBytes, 0u);
+    EXPECT_GE(scene.vertexStore.size(), static_cast<size_t>(firstCount));  // kept for the next image
+
+    // Once every view has been built, the next round of images asks for no new memory.
+    std::vector<const void*> blocks;
+    for (int32_t round = 0; round < 2; ++round)
+        for (int32_t view = 0; view < 5; ++view) {
+            scene.playlist.cursor = view;
+            ASSERT_TRUE(scene.buildImage());
+            if (round == 0 && view == 4) blocks = {scene.vertexStore.data(), scene.ringStore.data()};
+        }
+    EXPECT_EQ(blocks, (std::vector<const void*>{scene.vertexStore.data(), scene.ringStore.data()}));
 }
 
 // A real image whose path ends before its last two rings: the vertices it never reached are holes on

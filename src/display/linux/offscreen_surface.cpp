@@ -35,7 +35,12 @@ bool OffscreenSurface::create(int32_t width, int32_t height) {
     width_ = width;
     height_ = height;
     pixels_.assign(static_cast<size_t>(width) * height * 4, 0);
-    return OSMesaMakeCurrent(context, pixels_.data(), GL_UNSIGNED_BYTE, width, height) == GL_TRUE;
+    return makeCurrent();
+}
+
+bool OffscreenSurface::makeCurrent() {
+    return context_ != nullptr && OSMesaMakeCurrent(static_cast<OSMesaContext>(context_), pixels_.data(),
+                                                    GL_UNSIGNED_BYTE, width_, height_) == GL_TRUE;
 }
 
 void OffscreenSurface::finish() {

@@ -20,6 +20,8 @@ public:
     // Creates the context and buffer (RGBA, 8 bits a channel, 24-bit depth) and makes it current.
     // False when OSMesa cannot create or bind the context.
     bool create(int32_t width, int32_t height);
+    // Makes this surface's context current again (after another one was). False when OSMesa refuses.
+    bool makeCurrent();
     // Waits for the drawing to finish; the pixels are then in pixels(), bottom row first.
     void finish();
 
