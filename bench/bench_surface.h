@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "scene/linux/offscreen_surface.h"
+#include "display/linux/offscreen_surface.h"
 #include "scene/scene_platform.h"
 
 // A platform whose clock stands still and which draws nothing on its own.

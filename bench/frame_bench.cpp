@@ -7,7 +7,8 @@
 #include "bench_surface.h"
 #include "scene/gl_includes.h"
 #include "scene/scene.h"
-#include "settings/memory_backend.h"
+#include "settings/overlay_backend.h"
+#include "settings/settings_store.h"
 
 namespace {
 
@@ -28,11 +29,12 @@ const char* const kPathNames[3] = {"immediate", "arrays", "buffers"};
 void BM_FrameSteps(benchmark::State& state) {
     const int32_t view = static_cast<int32_t>(state.range(0));
     const int32_t path = static_cast<int32_t>(state.range(3));
-    MemorySettingsBackend settings;
+    SettingOverrides values{{"detail_level", static_cast<int32_t>(state.range(1))},
+                            {"quick_draw", state.range(2) != 0 ? 1 : 0},
+                            {"light_source", 1}};
+    NoSettingsBackend none;
+    OverlayBackend settings(values, none);
     ScopedSettingsBackend useSettings(settings);
-    settings.store("detail_level", static_cast<int32_t>(state.range(1)));
-    settings.store("quick_draw", state.range(2) != 0 ? 1 : 0);
-    settings.store("light_source", 1);
     BenchPlatform platform;
     LcgRandom random{1};
     Scene scene;

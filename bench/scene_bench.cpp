@@ -4,16 +4,17 @@
 #include "scene/gl_includes.h"
 #include "bench_surface.h"
 #include "scene/scene.h"
-#include "settings/memory_backend.h"
+#include "settings/overlay_backend.h"
+#include "settings/settings_store.h"
 
 namespace {
 
 // A scene set up as the saver does, lit (the costlier path), with the given view, detail and quick draw.
 struct BenchScene {
     BenchScene(int32_t view, int32_t detail, bool quickDraw) : useSettings(settings) {
-        settings.store("detail_level", detail);
-        settings.store("quick_draw", quickDraw ? 1 : 0);
-        settings.store("light_source", 1);
+        values["detail_level"] = detail;
+        values["quick_draw"] = quickDraw ? 1 : 0;
+        values["light_source"] = 1;
         scene.platform = &platform;
         scene.random = &random;
         scene.loadSettings();
@@ -22,7 +23,9 @@ struct BenchScene {
     }
     ~BenchScene() { scene.releaseImage(); }
 
-    MemorySettingsBackend settings;
+    SettingOverrides values;  // settings that differ from the defaults
+    NoSettingsBackend none;
+    OverlayBackend settings{values, none};
     ScopedSettingsBackend useSettings;
     BenchPlatform platform;
     LcgRandom random{1};

@@ -49,7 +49,6 @@ public:
     float scaleDivisor = 0;                    // divisor applied to the shape's lengths (set by generate)
     double pitch = 0;                          // pitch angle of the helix, radians, from the unscaled shape
                                                // (set by generate)
-    int32_t currentVertex = 0;                 // vertex being built; 0 outside generate
     FractalPath* pathTable = nullptr;          // the view table, 5 records, owned (init)
     TubeShape* shapeTable = nullptr;           // the view table, 5 records, owned (init)
     int32_t vertexCount = 0;                   // vertices of the image (0 until generated)

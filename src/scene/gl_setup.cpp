@@ -1,7 +1,7 @@
 // The GL set-up every surface gets: viewport and projection, and the fixed render state.
-#include "scene/gl_context_record.h"
+#include "scene/gl_setup.h"
+
 #include "scene/gl_includes.h"
-#include "scene/scene.h"
 
 void setViewportAndProjection(int32_t width, int32_t height) {
     glViewport(0, 0, width, height);
@@ -18,7 +18,7 @@ void setViewportAndProjection(int32_t width, int32_t height) {
     glLoadIdentity();
 }
 
-void initRenderState(Scene& scene) {
+void applyRenderState(bool preview, bool lightingOn) {
     glEnable(GL_POLYGON_SMOOTH);
     glHint(GL_POLYGON_SMOOTH_HINT, GL_NICEST);
     glEnable(GL_LINE_SMOOTH);
@@ -26,26 +26,18 @@ void initRenderState(Scene& scene) {
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     // Dark blue behind the preview, black in full screen; alpha 0 in both.
-    glClearColor(0.0f, 0.0f, scene.preview ? 0.125f : 0.0f, 0.0f);
+    glClearColor(0.0f, 0.0f, preview ? 0.125f : 0.0f, 0.0f);
     glClearDepth(1.0);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
     glDisable(GL_NORMALIZE);
-    if (scene.lightingOn) {
+    if (lightingOn) {
         glShadeModel(GL_SMOOTH);
         glEnable(GL_LIGHTING);
         glEnable(GL_LIGHT0);
         glEnable(GL_COLOR_MATERIAL);
     }
-    // A fresh context has lighting off and holds no buffers: whatever a record of an earlier context
-    // with the same handle says no longer applies. Now the lighting matches the scene's choice.
-    GlContextRecord& context = scene.currentGlContext();
-    const void* handle = context.context;
-    context = GlContextRecord{};
-    context.context = handle;
-    context.lightingApplied = scene.lightingOn;
-    scene.angle = 0;
 }
 
 void switchLighting(bool on) {

@@ -4,10 +4,6 @@
 #include "common/random_source.h"
 #include "settings/settings_store.h"
 
-namespace {
-constexpr int32_t kImageCount = 5;  // built-in images 0..4
-}
-
 void ImagePlaylist::advance(RandomSource& random) {
     SettingsStore& settings = SettingsStore::instance();
 

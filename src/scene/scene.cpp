@@ -81,6 +81,20 @@ Scene::~Scene() {
     if (rings != ringStore.data()) std::free(rings);
 }
 
+void Scene::startGlContext() {
+    applyRenderState(preview, lightingOn);
+    // A fresh context has lighting off and holds no buffers: whatever a record of an earlier context
+    // with the same handle says no longer applies. Now the lighting matches the scene's choice.
+    GlContextRecord& context = currentGlContext();
+    const void* handle = context.context;
+    context = GlContextRecord{};
+    context.context = handle;
+    context.lightingApplied = lightingOn;
+    angle = 0;
+}
+
+void initRenderState(Scene& scene) { scene.startGlContext(); }
+
 GlContextRecord& Scene::currentGlContext() {
     const void* handle = glApi != nullptr && glApi->currentContext != nullptr ? glApi->currentContext() : nullptr;
     for (const std::unique_ptr<GlContextRecord>& record : glContexts)
@@ -142,7 +156,7 @@ int64_t Scene::now() {
 
 void Scene::loadSettings() {
     SettingsStore& store = SettingsStore::instance();
-    monitorMode = store.readMonitorMode();
+    monitorMode = static_cast<MonitorMode>(store.readMonitorMode());
     releaseImage();
     // Seed before the first pick, so a shuffled start differs from run to run.
     rng().seed(static_cast<uint32_t>(now()));

@@ -9,8 +9,10 @@
 
 #include "common/random_source.h"
 #include "fractal/tube_types.h"
+#include "scene/gl_setup.h"
 #include "scene/image_playlist.h"
 #include "scene/scene_platform.h"
+#include "settings/setting_table.h"
 
 class TubeGenerator;
 struct TubeArrays;
@@ -37,7 +39,7 @@ struct Scene {
     RandomSource* random = nullptr;     // process-wide random source (shell-owned)
 
     // --- run-wide settings (loadSettings) ---
-    int32_t monitorMode = 0;        // copy of "monitor_mode", 0..2
+    MonitorMode monitorMode = MonitorMode::acrossAll;  // copy of "monitor_mode"
     bool quickDraw = false;         // one drawing pass per quad instead of two
     float alpha = 0;                // opacity of coloured vertices, 0.4..1.0
     float rotationSpeed = 0;        // angle step per tick; magnitude 0.10..0.40, sign drawn per image
@@ -100,6 +102,9 @@ struct Scene {
     // Wall-clock seconds from the platform (the C clock when there is none).
     int64_t now();
 
+    // Call on every new context, current: sets its fixed render state, starts the scene's record of it
+    // afresh (a context made with the handle of a deleted one holds nothing of it) and restarts the turn.
+    void startGlContext();
     // The record of the context current now (made on first use; a fresh context has lighting off).
     GlContextRecord& currentGlContext();
     // Drops the record of a context that is being deleted (its buffers die with it).
@@ -159,9 +164,5 @@ struct SubmitCounts {
 };
 SubmitCounts& submitCounts();
 
-// GL set-up shared by every surface: viewport, projection and fixed render state.
-void setViewportAndProjection(int32_t width, int32_t height);
-// Call on every new context, current: it also starts the scene's record of that context afresh.
+// Call on every new context, current: the same as scene.startGlContext().
 void initRenderState(Scene& scene);
-// Turns GL lighting (light 0, colour material, smooth shading) on or off in the current context.
-void switchLighting(bool on);

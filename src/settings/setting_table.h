@@ -22,6 +22,13 @@ enum class SettingId {
     monitorMode,
 };
 
+// What the values of "monitor_mode" mean: where the saver draws when there are several monitors.
+enum class MonitorMode : int32_t {
+    acrossAll = 0,    // one picture across all monitors, as one screen
+    primaryOnly = 1,  // the primary monitor only
+    eachMonitor = 2,  // a picture on every monitor, each its own screen
+};
+
 constexpr int kSettingCount = 14;  // rows of the table, one per SettingId
 constexpr int kImageCount = 5;     // built-in images, one "image_N" flag each
 

@@ -1,8 +1,5 @@
-// The settings rules: value names, defaults, clamps and the boolean marker, over a storage backend.
+// The settings rules of the settings table (defaults, clamps, the boolean marker) over a storage backend.
 #include "settings/settings_store.h"
-
-#include <cmath>
-#include <cstdio>
 
 namespace {
 
@@ -10,19 +7,12 @@ namespace {
 // when it is actually stored.
 constexpr int32_t kMissingFlag = 0x7FFFFFFF;
 
-int32_t clampInt(int32_t v, int32_t lo, int32_t hi) {
-    return v < lo ? lo : (v > hi ? hi : v);
-}
-
-// Clamps in the integer domain first, then converts: the stored steps are whole numbers.
-float clampToFloat(int32_t v, int32_t lo, int32_t hi) {
-    return static_cast<float>(clampInt(v, lo, hi));
-}
-
-// "image_%d" for one image index; large enough for any 32-bit index.
-struct ImageName {
-    explicit ImageName(int32_t index) { std::snprintf(text, sizeof text, "image_%d", static_cast<int>(index)); }
-    char text[32];
+// The value name of a row, or of image `index` for the image family.
+struct ValueName {
+    ValueName(SettingId id, int32_t index)
+        : image(index), text(id == SettingId::images ? image.text : settingRow(id).name) {}
+    ImageSettingName image;
+    const char* text;
 };
 
 }  // namespace
@@ -61,62 +51,48 @@ bool SettingsStore::readFlag(const char* name, bool defaultValue) {
     return v != 0;
 }
 
-int32_t SettingsStore::readDetailLevel() { return clampInt(readRaw("detail_level", 1), 0, 4); }
-float SettingsStore::readRotationSpeed() { return clampToFloat(readRaw("rotation_speed", 25), 10, 40); }
-int32_t SettingsStore::readIntervalOption() { return readRaw("interval_option", 0); }
-bool SettingsStore::readShuffleImages() { return readFlag("shuffle_images", false); }
-bool SettingsStore::readQuickDraw() { return readFlag("quick_draw", true); }
-int32_t SettingsStore::readTranspLevel() { return clampInt(readRaw("transp_level", 10), 0, 40); }
-int32_t SettingsStore::readPaletteType() { return readRaw("palette_type", 2); }
-int32_t SettingsStore::readLightSource() { return readRaw("light_source", 2); }
-float SettingsStore::readGlossLevel() { return clampToFloat(readRaw("gloss_level", 0), 0, 10); }
-bool SettingsStore::readGlossRandom() { return readFlag("gloss_random", false); }
-bool SettingsStore::readLight2Sides() { return readFlag("light_2_sides", true); }
-int32_t SettingsStore::readMonitorMode() { return clampInt(readRaw("monitor_mode", 0), 0, 2); }
-
-bool SettingsStore::readImageEnabled(int32_t index) {
-    return readFlag(ImageName(index).text, true);
+int32_t SettingsStore::read(SettingId id, int32_t index) {
+    const SettingRow& row = settingRow(id);
+    const ValueName name(id, index);
+    if (row.kind == SettingKind::flag) return readFlag(name.text, row.defaultValue != 0) ? 1 : 0;
+    return applyReadRule(row, readRaw(name.text, row.defaultValue));
 }
+
+void SettingsStore::write(SettingId id, int32_t value, int32_t index) {
+    writeRaw(ValueName(id, index).text, value);
+}
+
+int32_t SettingsStore::readDetailLevel() { return read(SettingId::detailLevel); }
+float SettingsStore::readRotationSpeed() { return static_cast<float>(read(SettingId::rotationSpeed)); }
+int32_t SettingsStore::readIntervalOption() { return read(SettingId::intervalOption); }
+bool SettingsStore::readShuffleImages() { return read(SettingId::shuffleImages) != 0; }
+bool SettingsStore::readQuickDraw() { return read(SettingId::quickDraw) != 0; }
+int32_t SettingsStore::readTranspLevel() { return read(SettingId::transpLevel); }
+int32_t SettingsStore::readPaletteType() { return read(SettingId::paletteType); }
+int32_t SettingsStore::readLightSource() { return read(SettingId::lightSource); }
+float SettingsStore::readGlossLevel() { return static_cast<float>(read(SettingId::glossLevel)); }
+bool SettingsStore::readGlossRandom() { return read(SettingId::glossRandom) != 0; }
+bool SettingsStore::readLight2Sides() { return read(SettingId::light2Sides) != 0; }
+int32_t SettingsStore::readMonitorMode() { return read(SettingId::monitorMode); }
+bool SettingsStore::readImageEnabled(int32_t index) { return read(SettingId::images, index) != 0; }
 
 float SettingsStore::readLightDistance() {
-    // Stored in tenths; the product is formed in double precision, then rounded to single.
-    int32_t stored = readRaw("light_distance", 100);
-    float distance = static_cast<float>(static_cast<double>(stored) * 0.1);
-    if (distance < 2.0f) distance = 2.0f;
-    if (distance > 30.0f) distance = 30.0f;
-    return distance;
+    const SettingRow& row = settingRow(SettingId::lightDistance);
+    return distanceFromTenths(readRaw(row.name, row.defaultValue));
 }
 
-void SettingsStore::writeDetailLevel(int32_t value) { writeRaw("detail_level", value); }
-void SettingsStore::writeRotationSpeed(int32_t value) { writeRaw("rotation_speed", value); }
-void SettingsStore::writeIntervalOption(int32_t value) { writeRaw("interval_option", value); }
-void SettingsStore::writeShuffleImages(bool value) { writeRaw("shuffle_images", value ? 1 : 0); }
-void SettingsStore::writeQuickDraw(bool value) { writeRaw("quick_draw", value ? 1 : 0); }
-void SettingsStore::writeTranspLevel(int32_t value) { writeRaw("transp_level", value); }
-void SettingsStore::writePaletteType(int32_t value) { writeRaw("palette_type", value); }
-void SettingsStore::writeLightSource(int32_t value) { writeRaw("light_source", value); }
-void SettingsStore::writeGlossLevel(int32_t value) { writeRaw("gloss_level", value); }
-void SettingsStore::writeGlossRandom(bool value) { writeRaw("gloss_random", value ? 1 : 0); }
-void SettingsStore::writeLight2Sides(bool value) { writeRaw("light_2_sides", value ? 1 : 0); }
-void SettingsStore::writeMonitorMode(int32_t value) { writeRaw("monitor_mode", value); }
+void SettingsStore::writeDetailLevel(int32_t value) { write(SettingId::detailLevel, value); }
+void SettingsStore::writeRotationSpeed(int32_t value) { write(SettingId::rotationSpeed, value); }
+void SettingsStore::writeIntervalOption(int32_t value) { write(SettingId::intervalOption, value); }
+void SettingsStore::writeShuffleImages(bool value) { write(SettingId::shuffleImages, value ? 1 : 0); }
+void SettingsStore::writeQuickDraw(bool value) { write(SettingId::quickDraw, value ? 1 : 0); }
+void SettingsStore::writeTranspLevel(int32_t value) { write(SettingId::transpLevel, value); }
+void SettingsStore::writePaletteType(int32_t value) { write(SettingId::paletteType, value); }
+void SettingsStore::writeLightSource(int32_t value) { write(SettingId::lightSource, value); }
+void SettingsStore::writeGlossLevel(int32_t value) { write(SettingId::glossLevel, value); }
+void SettingsStore::writeGlossRandom(bool value) { write(SettingId::glossRandom, value ? 1 : 0); }
+void SettingsStore::writeLight2Sides(bool value) { write(SettingId::light2Sides, value ? 1 : 0); }
+void SettingsStore::writeMonitorMode(int32_t value) { write(SettingId::monitorMode, value); }
+void SettingsStore::writeLightDistance(float distance) { write(SettingId::lightDistance, tenthsFromDistance(distance)); }
 
-void SettingsStore::writeImageEnabled(int32_t index, bool value) {
-    writeRaw(ImageName(index).text, value ? 1 : 0);
-}
-
-void SettingsStore::writeLightDistance(float distance) {
-    // Tenths, multiplied in single precision and truncated toward zero. A distance whose tenths do
-    // not fit 32 bits (or NaN) would make the conversion undefined: saturate instead (NaN stores 0).
-    float tenths = distance * 10.0f;
-    int32_t stored;
-    if (std::isnan(tenths)) {
-        stored = 0;
-    } else if (tenths >= 2147483648.0f) {
-        stored = INT32_MAX;
-    } else if (tenths <= -2147483648.0f) {
-        stored = INT32_MIN;
-    } else {
-        stored = static_cast<int32_t>(tenths);
-    }
-    writeRaw("light_distance", stored);
-}
+void SettingsStore::writeImageEnabled(int32_t index, bool value) { write(SettingId::images, value ? 1 : 0, index); }

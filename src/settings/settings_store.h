@@ -3,10 +3,12 @@
 
 #include <cstdint>
 
+#include "settings/setting_table.h"
 #include "settings/settings_backend.h"
 
-// The single object through which every setting is read and written. Caches nothing: every read
-// opens the key, queries one value and closes it; every write does the same with one value.
+// The single object through which every setting is read and written, by the rules of the settings
+// table. Caches nothing: every read opens the key, queries one value and closes it; every write does
+// the same with one value.
 class SettingsStore {
 public:
     // The single instance, created on first use with registryEnabled true and the platform's backend.
@@ -19,6 +21,13 @@ public:
 
     bool registryEnabled = true;  // false: every reader returns its default; writers ignore it
 
+    // One setting in stored units after its row's read rule (clamp, flag marker); for the image
+    // family, image `index`.
+    int32_t read(SettingId id, int32_t index = 0);
+    // Stores one setting's value as it is (no clamp); for the image family, image `index`.
+    void write(SettingId id, int32_t value, int32_t index = 0);
+
+    // Typed readers; names, defaults and ranges are the table's.
     int32_t readDetailLevel();     // "detail_level", 0..4, default 1
     float readRotationSpeed();     // "rotation_speed", 10.0..40.0, default 25.0
     int32_t readIntervalOption();  // "interval_option", unclamped, default 0
@@ -63,3 +72,24 @@ private:
 
 // The platform's own backend (registry on Windows, per-user file on Linux); defined per platform.
 SettingsBackend& platformSettingsBackend();
+
+// Points SettingsStore::instance() at a backend for one scope and restores the previous one after;
+// also restores registryEnabled.
+class ScopedSettingsBackend {
+public:
+    explicit ScopedSettingsBackend(SettingsBackend& backend)
+        : previous_(SettingsStore::instance().injectedBackend()),
+          previousEnabled_(SettingsStore::instance().registryEnabled) {
+        SettingsStore::instance().setBackend(&backend);
+    }
+    ~ScopedSettingsBackend() {
+        SettingsStore::instance().setBackend(previous_);
+        SettingsStore::instance().registryEnabled = previousEnabled_;
+    }
+    ScopedSettingsBackend(const ScopedSettingsBackend&) = delete;
+    ScopedSettingsBackend& operator=(const ScopedSettingsBackend&) = delete;
+
+private:
+    SettingsBackend* previous_;  // backend in use before this scope (null: the platform's)
+    bool previousEnabled_;       // registryEnabled before this scope
+};

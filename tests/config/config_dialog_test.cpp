@@ -14,9 +14,10 @@
 #include "config/win32/config_dialog.h"
 #include "config/win32/image_set_panel.h"
 #include "resource_ids.h"
-#include "settings/memory_backend.h"
 #include "settings/settings_store.h"
 #include "settings/win32/registry_backend.h"
+#include "support/memory_backend.h"
+#include "support/message_pump.h"
 
 namespace {
 
@@ -61,13 +62,7 @@ LRESULT CALLBACK answerMessageBoxes(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-void pump() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
+void pump() { pumpMessages(); }
 
 const std::vector<int> kTabIds[5] = {
     {1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009},
@@ -196,7 +191,7 @@ void expectDefaultsShown(HWND dialog) {
     EXPECT_EQ(pos(1202), 100);
     EXPECT_TRUE(on(1203));
     EXPECT_TRUE(on(1303) && !on(1304) && !on(1305));
-    for (int i = 0; i < kImageSetCount; ++i) {
+    for (int i = 0; i < kImageCount; ++i) {
         ASSERT_NE(imageSetPanel.imageCheckBoxes[i], nullptr);
         EXPECT_EQ(SendMessageA(imageSetPanel.imageCheckBoxes[i], BM_GETCHECK, 0, 0), BST_CHECKED) << i;
         EXPECT_TRUE(IsWindowEnabled(imageSetPanel.imageCheckBoxes[i])) << i;
@@ -390,10 +385,10 @@ TEST_F(ConfigDialog, CancelAndResetWriteNothingAndResetThenOkStoresEveryDefault)
 }
 
 TEST_F(ConfigDialog, OkWithNoImageCheckedWarnsWritesNothingAndStaysOpen) {
-    for (int i = 0; i < kImageSetCount; ++i) store(("image_" + std::to_string(i)).c_str(), 0);
+    for (int i = 0; i < kImageCount; ++i) store(("image_" + std::to_string(i)).c_str(), 0);
     open();
     chooseTab(2);
-    for (int i = 0; i < kImageSetCount; ++i) {
+    for (int i = 0; i < kImageCount; ++i) {
         EXPECT_EQ(SendMessageA(imageBox(i), BM_GETCHECK, 0, 0), BST_UNCHECKED) << i;
         EXPECT_TRUE(IsWindowEnabled(imageBox(i))) << i;
     }
@@ -457,7 +452,7 @@ TEST_F(ConfigDialog, PanelTakesThePlaceholdersPlaceAndLaysOutTheStripForTheSyste
     GetClientRect(panel, &client);
     const ImageSetGeometry g = imageSetGeometry(window.bottom - window.top, GetSystemMetrics(SM_CXHTHUMB));
     ASSERT_GT(g.thumbnailHeight, 0);
-    for (int i = 0; i < kImageSetCount; ++i) {
+    for (int i = 0; i < kImageCount; ++i) {
         RECT thumb = childRect(GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST + i));
         EXPECT_EQ(thumb.left, 1 + i * g.imageStep) << i;
         EXPECT_EQ(thumb.top, 0) << i;
@@ -540,7 +535,7 @@ TEST_F(ConfigDialog, MovingTheDialogCreatesNoSecondPanelAndTheClassGoesWithTheDi
     EXPECT_EQ(GetWindow(dialog, GW_CHILD), panel);  // brought above its siblings
 
     std::vector<HGDIOBJ> bitmaps;
-    for (int i = 0; i < kImageSetCount; ++i) {
+    for (int i = 0; i < kImageCount; ++i) {
         HWND thumbnail = GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST + i);
         bitmaps.push_back(reinterpret_cast<HGDIOBJ>(SendMessageA(thumbnail, STM_GETIMAGE, IMAGE_BITMAP, 0)));
         ASSERT_EQ(GetObjectType(bitmaps.back()), static_cast<DWORD>(OBJ_BITMAP)) << i;
@@ -552,7 +547,7 @@ TEST_F(ConfigDialog, MovingTheDialogCreatesNoSecondPanelAndTheClassGoesWithTheDi
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof windowClass;
     EXPECT_FALSE(GetClassInfoExA(GetModuleHandleA(nullptr), "IMAGE_SET", &windowClass));
-    for (int i = 0; i < kImageSetCount; ++i) EXPECT_EQ(imageBox(i), nullptr);
+    for (int i = 0; i < kImageCount; ++i) EXPECT_EQ(imageBox(i), nullptr);
 }
 
 TEST_F(ConfigDialog, WithoutItsPanelTheDialogShowsTheErrorBoxOnceAndOkOnlyWarns) {
@@ -769,7 +764,7 @@ TEST_F(ConfigDialog, ResizingThePanelBringsTheStripBackToItsStart) {
     info.fMask = SIF_ALL;
     GetScrollInfo(panel, SB_HORZ, &info);
     EXPECT_EQ(info.nPos, 0);
-    EXPECT_EQ(info.nMax, kImageSetCount * (childRect(GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST + 1)).left -
+    EXPECT_EQ(info.nMax, kImageCount * (childRect(GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST + 1)).left -
                                            childRect(first).left) - client.right);
     // The strip follows the scroll bar: it starts at its left edge again, check boxes with it.
     EXPECT_EQ(childRect(first).left, 1);
@@ -1132,7 +1127,7 @@ TEST_F(ConfigDialog, AMissingThumbnailShowsTheErrorBoxAndLeavesTheImagesAfterItW
 
     HWND panel = item(IDC_IMAGE_SET_PANEL);
     ASSERT_NE(panel, nullptr);
-    for (int i = 0; i < kImageSetCount; ++i) {
+    for (int i = 0; i < kImageCount; ++i) {
         SCOPED_TRACE(i);
         HWND thumbnail = GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST + i);
         const bool complete = i < 2;

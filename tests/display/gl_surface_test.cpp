@@ -8,6 +8,7 @@
 #include "display/win32/gl_surface.h"
 #include "display/win32/monitor_modes.h"
 #include "scene/scene.h"
+#include "support/scoped_value.h"
 #include "surface_windows.h"
 
 TEST(PixelFormat, RequestAsTheSaverAsksForIt) {
@@ -148,11 +149,13 @@ TEST(ChildSurfaces, ContextThatCannotBeMadeCurrentLeavesNothing) {
     ASSERT_TRUE(current.attach());
 
     refusedContext = nullptr;
-    makeCurrentFn = refusingMakeCurrent;
     ChildSurface refused{};
     refused.window = window.handle;
-    const bool attached = refused.attach();
-    makeCurrentFn = wglMakeCurrent;
+    bool attached = false;
+    {
+        ScopedValue<MakeCurrentFn> refuse(makeCurrentFn, refusingMakeCurrent);
+        attached = refused.attach();
+    }
     EXPECT_FALSE(attached);
     EXPECT_EQ(refused.context, nullptr);
     EXPECT_EQ(refused.dc, nullptr);

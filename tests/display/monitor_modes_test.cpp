@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/random_source.h"
 #include "display/win32/gl_surface.h"
 #include "display/win32/monitor_modes.h"
-#include "common/random_source.h"
 #include "scene/scene.h"
 #include "scene/scene_platform.h"
-#include "settings/memory_backend.h"
+#include "support/memory_backend.h"
 #include "surface_windows.h"
 
 namespace {
@@ -102,7 +102,7 @@ TEST(MonitorChildren, TickRepaintsOnlySurfaceChildren) {
     VirtualScreenParent parent;
     ASSERT_TRUE(parent.registered);
     RECT area = {0, 0, 80, 60};
-    createChildSurface(parent.window.handle, area, nullptr);
+    createChildSurface(parent.window.handle, area);
     std::vector<HWND> surfaces = surfaceChildren(parent.window.handle);
     ASSERT_EQ(surfaces.size(), 1u);
     surfaceProc = reinterpret_cast<WNDPROC>(
@@ -134,7 +134,7 @@ TEST(TwoMonitors, IndividualModeCoversEveryMonitor) {
     EnumDisplayMonitors(nullptr, nullptr, collectMonitor, reinterpret_cast<LPARAM>(&monitors));
     VirtualScreenParent parent;
     ASSERT_TRUE(parent.registered);
-    Scene::instance().monitorMode = 2;
+    Scene::instance().monitorMode = MonitorMode::eachMonitor;
     createMonitorChildren(parent.window.handle);
     std::vector<HWND> children = surfaceChildren(parent.window.handle);
     ASSERT_EQ(children.size(), monitors.size());
@@ -157,7 +157,7 @@ TEST(TwoMonitors, PrimaryModeCoversOnlyThePrimary) {
     EnumDisplayMonitors(nullptr, nullptr, collectMonitor, reinterpret_cast<LPARAM>(&monitors));
     VirtualScreenParent parent;
     ASSERT_TRUE(parent.registered);
-    Scene::instance().monitorMode = 1;
+    Scene::instance().monitorMode = MonitorMode::primaryOnly;
     createMonitorChildren(parent.window.handle);
     std::vector<HWND> children = surfaceChildren(parent.window.handle);
     ASSERT_EQ(children.size(), 1u);
@@ -183,7 +183,7 @@ TEST(TwoMonitors, EveryChildSurfaceDrawsTheImage) {
     scene.platform = &platform;
     scene.random = &random;
     scene.loadSettings();
-    scene.monitorMode = 2;
+    scene.monitorMode = MonitorMode::eachMonitor;
     createMonitorChildren(parent.window.handle);
     ASSERT_TRUE(scene.buildImage());
     scene.fade = 1.0;

@@ -8,7 +8,7 @@
 
 #include "common/random_source.h"
 #include "scene/image_playlist.h"
-#include "settings/memory_backend.h"
+#include "support/memory_backend.h"
 
 namespace {
 

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "../support/allocation_cap.h"
+#include "display/linux/offscreen_surface.h"
 #include "fractal/tube_generator.h"
 #include "scene/gl_context_record.h"
-#include "scene/linux/offscreen_surface.h"
 #include "scene/scene.h"
-#include "settings/memory_backend.h"
+#include "support/memory_backend.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <vector>
 
+#include "display/linux/offscreen_surface.h"
 #include "scene/gl_context_record.h"
-#include "scene/linux/offscreen_surface.h"
 #include "scene/scene.h"
-#include "settings/memory_backend.h"
+#include "support/memory_backend.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "gl_recorder.h"
 #include "scene/gl_includes.h"
 #include "scene/scene.h"
-#include "settings/memory_backend.h"
+#include "support/memory_backend.h"
 #include "test_image.h"
 
 namespace {
@@ -128,7 +128,7 @@ TEST_F(SceneTest, RunWideSettings) {
         scene.loadSettings();
         EXPECT_EQ(scene.interval, intervals[i]);
         EXPECT_FLOAT_EQ(scene.detailScale, 0.6f + 0.2f * i);
-        EXPECT_EQ(scene.monitorMode, i % 3);
+        EXPECT_EQ(static_cast<int>(scene.monitorMode), i % 3);
         EXPECT_FLOAT_EQ(scene.rotationSpeed, 0.25f);
     }
 }

@@ -16,8 +16,8 @@
 #include <functional>
 
 #include "settings/linux/file_backend.h"
-#include "settings/memory_backend.h"
 #include "settings/settings_store.h"
+#include "support/memory_backend.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <utility>
 
-#include "settings/memory_backend.h"
 #include "settings/settings_store.h"
 #include "settings/win32/registry_backend.h"
+#include "support/memory_backend.h"
 
 namespace {
 

@@ -10,12 +10,14 @@
 #include <utility>
 #include <vector>
 
+#include "common/win32/system_error.h"
 #include "display/win32/gl_surface.h"
-#include "scene/scene.h"
 #include "saver_process.h"
+#include "scene/scene.h"
 #include "shell/win32/password_hooks.h"
 #include "shell/win32/saver_window.h"
-#include "shell/win32/system_error.h"
+#include "support/message_pump.h"
+#include "support/scoped_value.h"
 #include "support/watched_imports.h"
 
 namespace {
@@ -38,9 +40,9 @@ bool wasHandedOn(UINT message, WPARAM wParam) {
 
 class SaverWindowTest : public testing::Test {
 protected:
+    ScopedValue<WNDPROC> recordHandedOn{saverFallbackProc, recordingFallback};
     void create(HWND parent) {
         appInstance = GetModuleHandleA(nullptr);
-        saverFallbackProc = recordingFallback;
         SetCursorPos(100, 100);
         window = createSaverWindow(parent);
         ASSERT_NE(window, nullptr);
@@ -50,10 +52,8 @@ protected:
     void TearDown() override {
         if (window) DestroyWindow(window);
         if (host) DestroyWindow(host);
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        pumpMessages();
         UnregisterClassA(saverClassName, appInstance);
-        saverFallbackProc = DefWindowProcA;
     }
     // Whether a close was posted since the last call; takes it off the queue.
     bool closePosted() {
@@ -188,7 +188,7 @@ TEST_F(FullScreenSaver, ConfirmedCloseStopsPolicyAndTimer) {
     // Off the Windows 95/98/Me family there is nothing to confirm; a confirmed close turns the window
     // over to default handling and stops the animation.
     ASSERT_TRUE(confirmClose());
-    EXPECT_TRUE(isClosing);
+    EXPECT_TRUE(saverState.isClosing);
     EXPECT_FALSE(confirmClose());
     EXPECT_FALSE(closesOn(WM_KEYDOWN, 'A'));
     EXPECT_EQ(SendMessageA(window, WM_TIMER, frameTimer, 0), 0);
@@ -214,15 +214,15 @@ TEST_F(FullScreenSaver, PasswordCheckGatesTheCloseAndIgnoresClosesWithin200Ms) {
     EXPECT_FALSE(confirmClose());  // wrong password: the saver stays
     EXPECT_EQ(passwordChecks, 1);
     EXPECT_EQ(passwordOwner, window);
-    EXPECT_FALSE(isClosing);
+    EXPECT_FALSE(saverState.isClosing);
     EXPECT_FALSE(confirmClose());  // right after the check: dropped without asking again
     EXPECT_EQ(passwordChecks, 1);
     // Wait out the 200 ms after the check's end, by the same clock.
-    while (GetTickCount() - lastCheckTick <= 200) Sleep(10);
+    while (GetTickCount() - saverState.lastCheckTick <= 200) Sleep(10);
     passwordAnswer = TRUE;
     EXPECT_TRUE(confirmClose());  // past 200 ms the check runs again; the right password closes
     EXPECT_EQ(passwordChecks, 2);
-    EXPECT_TRUE(isClosing);
+    EXPECT_TRUE(saverState.isClosing);
     isWin9xPlatform = false;
     verifyPassword = nullptr;
 }
@@ -377,27 +377,28 @@ TEST(FineTimerResolution, HeldOnceWhileASaverWindowRunsInBothModes) {
         EXPECT_FALSE(IsWindow(window));
         releaseFineTimerResolution();
         EXPECT_EQ(watchedCalls, "timeBeginPeriod 1\ntimeEndPeriod 1\n");
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        pumpMessages();
         UnregisterClassA(saverClassName, appInstance);
     }
 }
 
 TEST(SaverSurfaceFailure, ShowsTheErrorBoxAndWaitsForInput) {
     appInstance = GetModuleHandleA(nullptr);
-    messageBoxFn = recordingMessageBox;
     shownCaption.clear();
-    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, claimPixelFormat, nullptr, GetCurrentThreadId());
-    SaverCallWatch watch;
-    HWND window = createSaverWindow(nullptr);
-    UnhookWindowsHookEx(hook);
-    messageBoxFn = MessageBoxA;
+    HWND window = nullptr;
+    {
+        ScopedValue<MessageBoxFn> recordBoxes(messageBoxFn, recordingMessageBox);
+        HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, claimPixelFormat, nullptr, GetCurrentThreadId());
+        SaverCallWatch watch;
+        window = createSaverWindow(nullptr);
+        UnhookWindowsHookEx(hook);
+    }
     ASSERT_NE(window, nullptr);
 
     EXPECT_EQ(shownCaption.rfind("Unexpected Error (", 0), 0u) << shownCaption;
     EXPECT_EQ(shownCaption.back(), '\n');
     EXPECT_TRUE(shownType & MB_ICONERROR);
-    EXPECT_FALSE(saverSurfaceReady);
+    EXPECT_FALSE(saverState.surfaceReady);
     EXPECT_FALSE(KillTimer(window, frameTimer));  // no frame timer was started, no finer resolution asked for
     EXPECT_EQ(watchedCalls, "");
     // Input still closes it.
@@ -406,7 +407,7 @@ TEST(SaverSurfaceFailure, ShowsTheErrorBoxAndWaitsForInput) {
     EXPECT_TRUE(PeekMessageA(&msg, window, WM_CLOSE, WM_CLOSE, PM_REMOVE));
 
     DestroyWindow(window);
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    pumpMessages();
     UnregisterClassA(saverClassName, appInstance);
 }
 
@@ -439,7 +440,7 @@ TEST(PreviewPicture, DISABLED_HoldPreview) {
     // own frame is read back as well: one more frame, taken from the back buffer before any swap.
     RECT client;
     GetClientRect(preview, &client);
-    ASSERT_TRUE(saverDc && saverContext && wglMakeCurrent(saverDc, saverContext));
+    ASSERT_TRUE(saverSurface.dc && saverSurface.context && wglMakeCurrent(saverSurface.dc, saverSurface.context));
     Scene::instance().renderFrame();
     glFinish();
     std::vector<unsigned char> pixels(static_cast<size_t>(client.right) * client.bottom * 4);
@@ -458,6 +459,6 @@ TEST(PreviewPicture, DISABLED_HoldPreview) {
                 background / area, scene.fade, static_cast<unsigned long>(GetTickCount() - start));
     std::fflush(stdout);
     DestroyWindow(host);
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    pumpMessages();
     UnregisterClassA(saverClassName, appInstance);
 }

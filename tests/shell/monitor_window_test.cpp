@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/system_error.h"
 #include "display/win32/gl_surface.h"
 #include "display/win32/monitor_modes.h"
 #include "scene/scene.h"
-#include "settings/memory_backend.h"
 #include "shell/win32/saver_window.h"
-#include "shell/win32/system_error.h"
+#include "support/memory_backend.h"
+#include "support/message_pump.h"
+#include "support/scoped_value.h"
 
 namespace {
 
@@ -56,8 +58,6 @@ protected:
     void SetUp() override {
         appInstance = GetModuleHandleA(nullptr);
         settings.store("detail_level", 0);  // the quickest image
-        messageBoxFn = countingMessageBox;
-        makeCurrentFn = watchingMakeCurrent;
         boxesShown = 0;
         refuseMakeCurrent = false;
         EnumDisplayMonitors(nullptr, nullptr, collectMonitor, reinterpret_cast<LPARAM>(&monitors));
@@ -66,14 +66,11 @@ protected:
         if (window) DestroyWindow(window);
         pump();
         UnregisterClassA(saverClassName, appInstance);
-        makeCurrentFn = wglMakeCurrent;
-        messageBoxFn = MessageBoxA;
         refuseMakeCurrent = false;
     }
-    static void pump() {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-    }
+    static void pump() { pumpMessages(); }
+    ScopedValue<MessageBoxFn> countBoxes{messageBoxFn, countingMessageBox};
+    ScopedValue<MakeCurrentFn> watchMakeCurrent{makeCurrentFn, watchingMakeCurrent};
     void open(int mode) {
         settings.store("monitor_mode", mode);
         SetCursorPos(100, 100);
@@ -132,7 +129,7 @@ TEST_F(MonitorModeWindow, ChildrenCoverTheChosenMonitorsDrawEveryTickAndForwardI
                 matches = matches || ((mode == 2 || m.primary) && sameRect(r, m.rect));
             EXPECT_TRUE(matches) << r.left << "," << r.top << " " << r.right << "x" << r.bottom;
         }
-        EXPECT_FALSE(saverSurfaceReady);  // the saver window draws nothing itself
+        EXPECT_FALSE(saverState.surfaceReady);  // the saver window draws nothing itself
         EXPECT_GT(Scene::instance().vertexCount, 0);
 
         // One tick: every child makes its own context current and draws.

@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "support/message_pump.h"
+
 std::string saverPath() {
     std::string path = ORBIVANE_SCR_PATH;
     if (!path.empty() && path[0] == '/') {
@@ -40,8 +42,7 @@ DWORD SaverProcess::waitExit(DWORD ms) {
     while (WaitForSingleObject(info_.hProcess, 20) == WAIT_TIMEOUT) {
         if (GetTickCount() - start > ms) return STILL_ACTIVE;
         // Keep this thread's windows answering while the saver talks to them.
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        pumpMessages();
     }
     DWORD code = 0;
     GetExitCodeProcess(info_.hProcess, &code);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/message_pump.h"
+
 // Path of Orbivane.scr as a Windows path (the build passes a Unix path; Wine maps it under Z:).
 std::string saverPath();
 
@@ -32,8 +34,7 @@ HWND waitForWindow(F find, DWORD ms) {
     for (;;) {
         if (HWND w = find()) return w;
         if (GetTickCount() - start > ms) return nullptr;
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        pumpMessages();
         Sleep(20);
     }
 }

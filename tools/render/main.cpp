@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
+#include "display/linux/offscreen_surface.h"
 #include "png_writer.h"
 #include "render_options.h"
-#include "scene/linux/offscreen_surface.h"
 #include "scene/scene.h"
 #include "settings/linux/file_backend.h"
-#include "settings/memory_backend.h"
+#include "settings/overlay_backend.h"
 #include "settings/settings_store.h"
 
 namespace {
@@ -32,36 +32,6 @@ constexpr const char* kUsage =
     "                   saver: buffer objects once faded in, arrays while fading)\n"
     "  --frames N       draw N frames one tick apart after the ticks; the last is written (default 1)\n"
     "  --out FILE.png   where to write the frame\n";
-
-// Reads through to another backend, with some values replaced. Never writes.
-class OverridingBackend final : public SettingsBackend {
-public:
-    explicit OverridingBackend(SettingsBackend& inner) : inner_(inner) {}
-    std::map<std::string, int32_t> overrides;  // value name -> value reported instead of the stored one
-
-    bool openRead() override {
-        innerOpen_ = inner_.openRead();
-        return innerOpen_ || !overrides.empty();
-    }
-    bool query(const char* name, int32_t* value) override {
-        const auto found = overrides.find(name);
-        if (found != overrides.end()) {
-            *value = found->second;
-            return true;
-        }
-        return innerOpen_ && inner_.query(name, value);
-    }
-    bool openWrite() override { return false; }
-    void set(const char*, int32_t) override {}
-    void close() override {
-        if (innerOpen_) inner_.close();
-        innerOpen_ = false;
-    }
-
-private:
-    SettingsBackend& inner_;  // the settings file, or the empty defaults
-    bool innerOpen_ = false;  // inner_ is open for reading
-};
 
 // The run's platform: a simulated wall clock (50 ticks a second from --seed), repaints that draw into
 // the off-screen surface, and error boxes printed on stderr.
@@ -101,11 +71,13 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    MemorySettingsBackend defaults;
+    // The scene only reads settings, so the overlay never writes the file.
+    NoSettingsBackend defaults;
     std::unique_ptr<FileSettingsBackend> file;
     if (!options.settingsFile.empty()) file = std::make_unique<FileSettingsBackend>(options.settingsFile);
-    OverridingBackend settings(file ? static_cast<SettingsBackend&>(*file) : defaults);
-    if (options.detail >= 0) settings.overrides["detail_level"] = options.detail;
+    SettingOverrides overrides;
+    if (options.detail >= 0) overrides[settingRow(SettingId::detailLevel).name] = options.detail;
+    OverlayBackend settings(overrides, file ? static_cast<SettingsBackend&>(*file) : defaults);
     SettingsStore::instance().setBackend(&settings);
 
     OffscreenSurface surface;

@@ -4,10 +4,11 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include "common/win32/system_error.h"
 #include "config/win32/image_set_panel.h"
+#include "config/win32/tab_page.h"
 #include "resource_ids.h"
 #include "settings/settings_store.h"
-#include "shell/win32/system_error.h"
 
 #ifndef ORBIVANE_WEB_HOST
 #define ORBIVANE_WEB_HOST "www.orbivane.example"
@@ -30,63 +31,6 @@ constexpr const char* kIntervalItems[] = {"45 seconds", "60 seconds", "90 second
 
 // Set at the dialog's opening: the first positioning after it creates the image-set panel, once.
 bool panelAttempted = false;
-
-// The tab page's own background. The controls of the tabs are the tab control's siblings, so left to
-// themselves they paint the dialog's colour onto the page (a darker box behind every label when the
-// page is drawn lighter, as themed tab controls do). Taken when the dialog opens and when the theme or
-// the system colours change; null when it could not be taken.
-HBRUSH pageBrush = nullptr;
-COLORREF pageColour = 0;
-
-void dropPageBrush() {
-    if (pageBrush != nullptr) DeleteObject(pageBrush);
-    pageBrush = nullptr;
-}
-
-// The tab control's page in its client coordinates.
-RECT tabPageRect(HWND tabs) {
-    RECT page{};
-    GetClientRect(tabs, &page);
-    SendMessageA(tabs, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
-    return page;
-}
-
-// Has the tab control draw itself into a bitmap and keeps the colour at the middle of its page.
-void takePageColour(HWND dialog) {
-    dropPageBrush();
-    HWND tabs = GetDlgItem(dialog, IDC_TABS);
-    RECT client{};
-    GetClientRect(tabs, &client);
-    const RECT page = tabPageRect(tabs);
-    if (page.right <= page.left || page.bottom <= page.top) return;
-    HDC screen = GetDC(tabs);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-    if (memory != nullptr && bitmap != nullptr) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        SendMessageA(tabs, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory), PRF_CLIENT | PRF_ERASEBKGND);
-        const COLORREF colour = GetPixel(memory, (page.left + page.right) / 2, (page.top + page.bottom) / 2);
-        SelectObject(memory, old);
-        if (colour != CLR_INVALID) {
-            pageColour = colour;
-            pageBrush = CreateSolidBrush(colour);
-        }
-    }
-    if (bitmap != nullptr) DeleteObject(bitmap);
-    if (memory != nullptr) DeleteDC(memory);
-    ReleaseDC(tabs, screen);
-}
-
-// True for a control of the dialog that lies wholly on the tab page.
-bool standsOnPage(HWND dialog, HWND control) {
-    HWND tabs = GetDlgItem(dialog, IDC_TABS);
-    if (control == nullptr || control == tabs || GetParent(control) != dialog) return false;
-    RECT page = tabPageRect(tabs);
-    MapWindowPoints(tabs, nullptr, reinterpret_cast<POINT*>(&page), 2);
-    RECT own{}, both{};
-    GetWindowRect(control, &own);
-    return IntersectRect(&both, &own, &page) && EqualRect(&both, &own);
-}
 
 // First and last control id that tab `tab` shows (1001-1099 for tab 0, and so on).
 int tabFirstId(int tab) { return 1001 + 100 * tab; }
@@ -144,27 +88,73 @@ int comboSelection(HWND dialog, int id) {
     return static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0));
 }
 
-// The light-distance trackbar works in tenths: trunc(distance * 10) in single precision.
-int distancePosition(float distance) { return static_cast<int>(distance * 10.0f); }
+// How a control shows a setting.
+enum class ControlKind {
+    combo,     // the selected item's index
+    trackbar,  // the position, in the setting's stored units (tenths for the light distance)
+    check,     // checked for a set flag
+    radios,    // a group of three radio buttons from `control`; none checked leaves the stored value alone
+    images,    // the image-set panel's check boxes, one per image
+};
 
-// Sets every bound control from the store, in the store's reading order.
-void loadControlsFromStore(HWND dialog) {
-    SettingsStore& store = SettingsStore::instance();
-    selectComboItem(dialog, IDC_DETAIL_COMBO, store.readDetailLevel());
-    selectComboItem(dialog, IDC_INTERVAL_COMBO, store.readIntervalOption());
-    setTrackbarPosition(dialog, IDC_ROTATION_TRACKBAR, static_cast<int>(store.readRotationSpeed()));
-    setChecked(dialog, IDC_SHUFFLE_CHECK, store.readShuffleImages());
-    setChecked(dialog, IDC_QUICK_DRAW_CHECK, store.readQuickDraw());
-    setRadioGroup(dialog, IDC_PALETTE_STANDARD, store.readPaletteType());
-    setTrackbarPosition(dialog, IDC_TRANSPARENCY_TRACKBAR, store.readTranspLevel());
-    setRadioGroup(dialog, IDC_LIGHT_FIXED, store.readLightSource());
-    setTrackbarPosition(dialog, IDC_GLOSS_TRACKBAR, static_cast<int>(store.readGlossLevel()));
-    setChecked(dialog, IDC_GLOSS_RANDOM_CHECK, store.readGlossRandom());
-    setTrackbarPosition(dialog, IDC_DISTANCE_TRACKBAR, distancePosition(store.readLightDistance()));
-    setChecked(dialog, IDC_TWO_SIDES_CHECK, store.readLight2Sides());
-    loadImageChecks();
+struct ControlBinding {
+    SettingId setting;
+    int control;  // the control's id (the first of a radio group); 0 for the images
+    ControlKind kind;
+};
+
+// Every bound control, in the order OK writes the settings.
+const ControlBinding kBindings[] = {
+    {SettingId::detailLevel, IDC_DETAIL_COMBO, ControlKind::combo},
+    {SettingId::rotationSpeed, IDC_ROTATION_TRACKBAR, ControlKind::trackbar},
+    {SettingId::intervalOption, IDC_INTERVAL_COMBO, ControlKind::combo},
+    {SettingId::shuffleImages, IDC_SHUFFLE_CHECK, ControlKind::check},
+    {SettingId::quickDraw, IDC_QUICK_DRAW_CHECK, ControlKind::check},
+    {SettingId::transpLevel, IDC_TRANSPARENCY_TRACKBAR, ControlKind::trackbar},
+    {SettingId::paletteType, IDC_PALETTE_STANDARD, ControlKind::radios},
+    {SettingId::lightSource, IDC_LIGHT_FIXED, ControlKind::radios},
+    {SettingId::glossLevel, IDC_GLOSS_TRACKBAR, ControlKind::trackbar},
+    {SettingId::glossRandom, IDC_GLOSS_RANDOM_CHECK, ControlKind::check},
+    {SettingId::lightDistance, IDC_DISTANCE_TRACKBAR, ControlKind::trackbar},
+    {SettingId::light2Sides, IDC_TWO_SIDES_CHECK, ControlKind::check},
+    {SettingId::images, 0, ControlKind::images},
+    {SettingId::monitorMode, IDC_MONITOR_CROSS, ControlKind::radios},
+};
+
+// The value a setting's control shows: what the store reads, or the table's default.
+int32_t shownValue(SettingId id, int32_t index, bool defaults) {
+    return defaults ? settingRow(id).defaultValue : SettingsStore::instance().read(id, index);
+}
+
+// Sets the image-set panel's check boxes (once it exists) from the store or the defaults.
+void loadImageControls(bool defaults) {
+    bool enabled[kImageCount];
+    for (int i = 0; i < kImageCount; ++i) enabled[i] = shownValue(SettingId::images, i, defaults) != 0;
+    setImageChecks(enabled);
     updateImageCheckEnabling();
-    setRadioGroup(dialog, IDC_MONITOR_CROSS, store.readMonitorMode());
+}
+
+// Sets every bound control from the store, or from the defaults of the settings table.
+void loadControls(HWND dialog, bool defaults) {
+    for (const ControlBinding& b : kBindings) {
+        switch (b.kind) {
+        case ControlKind::combo:
+            selectComboItem(dialog, b.control, shownValue(b.setting, 0, defaults));
+            break;
+        case ControlKind::trackbar:
+            setTrackbarPosition(dialog, b.control, shownValue(b.setting, 0, defaults));
+            break;
+        case ControlKind::check:
+            setChecked(dialog, b.control, shownValue(b.setting, 0, defaults) != 0);
+            break;
+        case ControlKind::radios:
+            setRadioGroup(dialog, b.control, shownValue(b.setting, 0, defaults));
+            break;
+        case ControlKind::images:
+            loadImageControls(defaults);
+            break;
+        }
+    }
 }
 
 void setDialogIcon(HWND dialog, HINSTANCE instance, int iconId, int size, WPARAM which) {
@@ -209,7 +199,6 @@ void centreDialog(HWND dialog) {
 
 void openDialog(HWND dialog) {
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
-    SettingsStore& store = SettingsStore::instance();
     panelAttempted = false;
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES};
@@ -231,36 +220,16 @@ void openDialog(HWND dialog) {
     takePageColour(dialog);
 
     fillCombo(dialog, IDC_DETAIL_COMBO, kDetailItems, 5);
-    selectComboItem(dialog, IDC_DETAIL_COMBO, store.readDetailLevel());
     addTooltip(dialog, IDC_DETAIL_COMBO, "Controls how refined the resulting image appears");
-
     fillCombo(dialog, IDC_INTERVAL_COMBO, kIntervalItems, 3);
-    selectComboItem(dialog, IDC_INTERVAL_COMBO, store.readIntervalOption());
     addTooltip(dialog, IDC_INTERVAL_COMBO, "Controls how frequently images change");
-
-    setTrackbarRange(dialog, IDC_ROTATION_TRACKBAR, 10, 40);
-    setTrackbarPosition(dialog, IDC_ROTATION_TRACKBAR, static_cast<int>(store.readRotationSpeed()));
-
-    setChecked(dialog, IDC_SHUFFLE_CHECK, store.readShuffleImages());
     addTooltip(dialog, IDC_SHUFFLE_CHECK, "Controls order in which images are shown");
-    setChecked(dialog, IDC_QUICK_DRAW_CHECK, store.readQuickDraw());
     addTooltip(dialog, IDC_QUICK_DRAW_CHECK, "Controls image quality (slower when un-checked)");
-
-    setTrackbarRange(dialog, IDC_TRANSPARENCY_TRACKBAR, 0, 40);
-    setTrackbarPosition(dialog, IDC_TRANSPARENCY_TRACKBAR, store.readTranspLevel());
-
-    setRadioGroup(dialog, IDC_PALETTE_STANDARD, store.readPaletteType());
-    setRadioGroup(dialog, IDC_LIGHT_FIXED, store.readLightSource());
-
-    setTrackbarRange(dialog, IDC_GLOSS_TRACKBAR, 0, 10);
-    setTrackbarPosition(dialog, IDC_GLOSS_TRACKBAR, static_cast<int>(store.readGlossLevel()));
-    setChecked(dialog, IDC_GLOSS_RANDOM_CHECK, store.readGlossRandom());
-
-    setTrackbarRange(dialog, IDC_DISTANCE_TRACKBAR, 20, 300);
-    setTrackbarPosition(dialog, IDC_DISTANCE_TRACKBAR, distancePosition(store.readLightDistance()));
-    setChecked(dialog, IDC_TWO_SIDES_CHECK, store.readLight2Sides());
-
-    setRadioGroup(dialog, IDC_MONITOR_CROSS, store.readMonitorMode());
+    for (const ControlBinding& b : kBindings) {
+        const SettingRow& row = settingRow(b.setting);
+        if (b.kind == ControlKind::trackbar) setTrackbarRange(dialog, b.control, row.low, row.high);
+    }
+    loadControls(dialog, false);
     addTooltip(dialog, IDC_MONITOR_CROSS, "Show picture across all monitors, treating them as one screen");
     addTooltip(dialog, IDC_MONITOR_PRIMARY, "Show picture on primary monitor only");
     addTooltip(dialog, IDC_MONITOR_INDIVIDUAL,
@@ -284,8 +253,7 @@ void createPanelOnce(HWND dialog) {
     }
     SetWindowPos(panel, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     addTooltip(dialog, IDC_IMAGE_SET_PANEL, "Check which images to show");
-    loadImageChecks();
-    updateImageCheckEnabling();
+    loadImageControls(false);
 }
 
 void showControl(HWND control, bool shown) {
@@ -322,35 +290,31 @@ void selectTab(HWND dialog) {
 
 void writeControlsToStore(HWND dialog) {
     SettingsStore& store = SettingsStore::instance();
-    store.writeDetailLevel(comboSelection(dialog, IDC_DETAIL_COMBO));
-    store.writeRotationSpeed(trackbarPosition(dialog, IDC_ROTATION_TRACKBAR));
-    store.writeIntervalOption(comboSelection(dialog, IDC_INTERVAL_COMBO));
-    store.writeShuffleImages(isChecked(dialog, IDC_SHUFFLE_CHECK));
-    store.writeQuickDraw(isChecked(dialog, IDC_QUICK_DRAW_CHECK));
-    store.writeTranspLevel(trackbarPosition(dialog, IDC_TRANSPARENCY_TRACKBAR));
-    const int palette = checkedRadio(dialog, IDC_PALETTE_STANDARD);
-    if (palette >= 0) {
-        store.writePaletteType(palette);
-    }
-    const int light = checkedRadio(dialog, IDC_LIGHT_FIXED);
-    if (light >= 0) {
-        store.writeLightSource(light);
-    }
-    store.writeGlossLevel(trackbarPosition(dialog, IDC_GLOSS_TRACKBAR));
-    store.writeGlossRandom(isChecked(dialog, IDC_GLOSS_RANDOM_CHECK));
-    store.writeLightDistance(static_cast<float>(trackbarPosition(dialog, IDC_DISTANCE_TRACKBAR)) * 0.1f);
-    store.writeLight2Sides(isChecked(dialog, IDC_TWO_SIDES_CHECK));
-    for (int i = 0; i < kImageSetCount; ++i) {
-        store.writeImageEnabled(i, isImageChecked(i));
-    }
-    const int monitor = checkedRadio(dialog, IDC_MONITOR_CROSS);
-    if (monitor >= 0) {
-        store.writeMonitorMode(monitor);
+    for (const ControlBinding& b : kBindings) {
+        switch (b.kind) {
+        case ControlKind::combo:
+            store.write(b.setting, comboSelection(dialog, b.control));
+            break;
+        case ControlKind::trackbar:
+            store.write(b.setting, trackbarPosition(dialog, b.control));
+            break;
+        case ControlKind::check:
+            store.write(b.setting, isChecked(dialog, b.control) ? 1 : 0);
+            break;
+        case ControlKind::radios: {
+            const int checked = checkedRadio(dialog, b.control);
+            if (checked >= 0) store.write(b.setting, checked);
+            break;
+        }
+        case ControlKind::images:
+            for (int i = 0; i < kImageCount; ++i) store.write(b.setting, isImageChecked(i) ? 1 : 0, i);
+            break;
+        }
     }
 }
 
 bool anyImageChecked() {
-    for (int i = 0; i < kImageSetCount; ++i) {
+    for (int i = 0; i < kImageCount; ++i) {
         if (isImageChecked(i)) {
             return true;
         }
@@ -372,13 +336,9 @@ void command(HWND dialog, int id) {
     case IDCANCEL:
         EndDialog(dialog, 0);
         return;
-    case IDC_RESET_DEFAULTS: {
-        SettingsStore& store = SettingsStore::instance();
-        store.registryEnabled = false;
-        loadControlsFromStore(dialog);
-        store.registryEnabled = true;
+    case IDC_RESET_DEFAULTS:
+        loadControls(dialog, true);
         return;
-    }
     case IDC_DONATE:
         ShellExecuteA(dialog, "open", kDonationPage, nullptr, nullptr, SW_SHOWNORMAL);
         return;
@@ -446,11 +406,8 @@ INT_PTR CALLBACK configDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     }
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
-        if (pageBrush != nullptr && standsOnPage(dialog, reinterpret_cast<HWND>(lParam))) {
-            SetBkColor(reinterpret_cast<HDC>(wParam), pageColour);
-            return reinterpret_cast<INT_PTR>(pageBrush);
-        }
-        return FALSE;
+        return reinterpret_cast<INT_PTR>(
+            pageBrushFor(dialog, reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam)));
     case WM_THEMECHANGED:
     case WM_SYSCOLORCHANGE:
         takePageColour(dialog);

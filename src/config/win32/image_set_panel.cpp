@@ -3,9 +3,8 @@
 
 #include <cmath>
 
+#include "common/win32/system_error.h"
 #include "resource_ids.h"
-#include "settings/settings_store.h"
-#include "shell/win32/system_error.h"
 
 ImageSetPanelState imageSetPanel;
 
@@ -28,7 +27,7 @@ void buildImageSet(HWND panel, HINSTANCE instance) {
     const int checkHeight = GetSystemMetrics(SM_CYMENUCHECK) - 2 * GetSystemMetrics(SM_CYEDGE) + 1;
 
     int x = 1;
-    for (int i = 0; i < kImageSetCount; ++i) {
+    for (int i = 0; i < kImageCount; ++i) {
         HANDLE bitmap = LoadImageA(instance, MAKEINTRESOURCEA(IDB_THUMBNAIL_FIRST + i), IMAGE_BITMAP,
                                    geometry.thumbnailWidth, geometry.thumbnailHeight, 0);
         DWORD error = bitmap != nullptr ? ERROR_SUCCESS : GetLastError();
@@ -60,7 +59,7 @@ void buildImageSet(HWND panel, HINSTANCE instance) {
 
 BOOL CALLBACK releaseThumbnail(HWND child, LPARAM) {
     const int id = GetDlgCtrlID(child);
-    if (id >= IDC_IMAGE_THUMBNAIL_FIRST && id < IDC_IMAGE_THUMBNAIL_FIRST + kImageSetCount) {
+    if (id >= IDC_IMAGE_THUMBNAIL_FIRST && id < IDC_IMAGE_THUMBNAIL_FIRST + kImageCount) {
         HGDIOBJ bitmap = reinterpret_cast<HGDIOBJ>(SendMessageA(child, STM_SETIMAGE, IMAGE_BITMAP, 0));
         if (bitmap != nullptr) {
             DeleteObject(bitmap);
@@ -113,7 +112,7 @@ LRESULT CALLBACK imageSetPanelProc(HWND panel, UINT message, WPARAM wParam, LPAR
         info.fMask = SIF_RANGE | SIF_POS;
         info.nMin = 0;
         // A client wider than the strip has nothing to scroll (the dialog's fixed size never gives one).
-        const int maximum = kImageSetCount * imageSetPanel.imageStep - LOWORD(lParam);
+        const int maximum = kImageCount * imageSetPanel.imageStep - LOWORD(lParam);
         info.nMax = maximum > 0 ? maximum : 0;
         info.nPos = 0;
         SetScrollInfo(panel, SB_HORZ, &info, TRUE);
@@ -124,7 +123,7 @@ LRESULT CALLBACK imageSetPanelProc(HWND panel, UINT message, WPARAM wParam, LPAR
         return 0;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
-        if (id >= IDC_IMAGE_CHECK_FIRST && id < IDC_IMAGE_CHECK_FIRST + kImageSetCount) {
+        if (id >= IDC_IMAGE_CHECK_FIRST && id < IDC_IMAGE_CHECK_FIRST + kImageCount) {
             updateImageCheckEnabling();
             return 0;
         }
@@ -152,7 +151,7 @@ ImageSetGeometry imageSetGeometry(int windowHeight, int thumbMetric) {
     geometry.thumbnailHeight = windowHeight - thumbMetric - 2;
     geometry.thumbnailWidth = static_cast<int>(std::floor(geometry.thumbnailHeight * 1.6 + 0.5));
     geometry.imageStep = geometry.thumbnailWidth + 2;
-    geometry.stripEnd = kImageSetCount * geometry.imageStep - 1;
+    geometry.stripEnd = kImageCount * geometry.imageStep - 1;
     return geometry;
 }
 
@@ -199,12 +198,10 @@ void unregisterImageSetPanelClass(HINSTANCE instance) {
     }
 }
 
-void loadImageChecks() {
-    SettingsStore& store = SettingsStore::instance();
-    for (int i = 0; i < kImageSetCount; ++i) {
-        const bool enabled = store.readImageEnabled(i);
+void setImageChecks(const bool enabled[kImageCount]) {
+    for (int i = 0; i < kImageCount; ++i) {
         if (imageSetPanel.imageCheckBoxes[i] != nullptr) {
-            SendMessageA(imageSetPanel.imageCheckBoxes[i], BM_SETCHECK, enabled ? BST_CHECKED : BST_UNCHECKED, 0);
+            SendMessageA(imageSetPanel.imageCheckBoxes[i], BM_SETCHECK, enabled[i] ? BST_CHECKED : BST_UNCHECKED, 0);
         }
     }
 }
@@ -212,7 +209,7 @@ void loadImageChecks() {
 void updateImageCheckEnabling() {
     int checkedCount = 0;
     int lastChecked = -1;
-    for (int i = 0; i < kImageSetCount; ++i) {
+    for (int i = 0; i < kImageCount; ++i) {
         if (isImageChecked(i)) {
             ++checkedCount;
             lastChecked = i;

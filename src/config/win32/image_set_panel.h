@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-constexpr int kImageSetCount = 5;  // built-in images, one thumbnail and one check box each
+#include "settings/setting_table.h"  // kImageCount: one thumbnail and one check box per image
 
 // Layout of the strip, in pixels, from the height of the panel's window rectangle.
 struct ImageSetGeometry {
@@ -23,7 +23,7 @@ struct ImageSetPanelState {
     bool classRegistered = false;  // "IMAGE_SET" registered by createImageSetPanel; cleared when unregistered
     // Check box of image N, filled as the boxes are created; emptied when the panel is destroyed. An empty
     // entry counts as unchecked.
-    HWND imageCheckBoxes[kImageSetCount] = {};
+    HWND imageCheckBoxes[kImageCount] = {};
 };
 extern ImageSetPanelState imageSetPanel;
 
@@ -34,8 +34,8 @@ HWND createImageSetPanel(HWND dialog);
 // Unregisters "IMAGE_SET" if createImageSetPanel registered it. Failures are ignored.
 void unregisterImageSetPanelClass(HINSTANCE instance);
 
-// Sets each check box from its "image_%d" setting.
-void loadImageChecks();
+// Checks each image's box (where the boxes exist) as `enabled` says.
+void setImageChecks(const bool enabled[kImageCount]);
 
 // Disables the check box when exactly one is checked (so the last image cannot be cleared); otherwise
 // enables all five.

@@ -3,8 +3,7 @@
 
 #include "scene/scene.h"
 
-HDC saverDc = nullptr;
-HGLRC saverContext = nullptr;
+GlSurface saverSurface;
 MakeCurrentFn makeCurrentFn = wglMakeCurrent;
 
 namespace {
@@ -55,29 +54,28 @@ bool createGlContext(HDC dc, HGLRC* context) {
 }
 
 bool initSaverSurface() {
-    if (!createGlContext(saverDc, &saverContext)) return false;
+    if (!createGlContext(saverSurface.dc, &saverSurface.context)) return false;
     Scene::instance().glApi = &wglContextApi();
-    return makeCurrentFn(saverDc, saverContext) != FALSE;
+    return makeCurrentFn(saverSurface.dc, saverSurface.context) != FALSE;
 }
 
 void releaseSaverSurface(HWND window) {
-    if (saverContext) {
-        Scene::instance().forgetGlContext(saverContext);
+    if (saverSurface.context) {
+        Scene::instance().forgetGlContext(saverSurface.context);
         wglMakeCurrent(nullptr, nullptr);
-        wglDeleteContext(saverContext);
-        saverContext = nullptr;
+        wglDeleteContext(saverSurface.context);
+        saverSurface.context = nullptr;
     }
-    if (saverDc) {
-        ReleaseDC(window, saverDc);
-        saverDc = nullptr;
+    if (saverSurface.dc) {
+        ReleaseDC(window, saverSurface.dc);
+        saverSurface.dc = nullptr;
     }
 }
 
 bool ChildSurface::attach() {
     dc = GetDC(window);
     HGLRC created = nullptr;
-    if (!createGlContext(dc, &created)) {
-        if (created) wglDeleteContext(created);
+    if (!createGlContext(dc, &created)) {  // on failure nothing was created
         ReleaseDC(window, dc);
         dc = nullptr;
         return false;

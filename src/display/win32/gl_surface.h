@@ -9,9 +9,17 @@
 // WGL's entry points and current context, for Scene::glApi.
 const GlContextApi& wglContextApi();
 
-// The saver window's single surface; both live as long as the saver window.
-extern HDC saverDc;          // GetDC(saverWindow), taken at the window's creation; null when none is held
-extern HGLRC saverContext;   // GL context on saverDc; null until initSaverSurface created it
+// A GL surface on a window: the saver window's single surface, or the surface of one per-monitor child.
+// The scene keeps its own record of each context (Scene::currentGlContext), keyed by `context`.
+struct GlSurface {
+    HWND window = nullptr;     // the window drawn on
+    HDC dc = nullptr;          // GetDC(window) while held; null otherwise
+    HGLRC context = nullptr;   // the GL context on dc; null until one was created
+};
+
+// The saver window's single surface; lives as long as the saver window. Its dc is taken at the
+// window's creation, its context made by initSaverSurface.
+extern GlSurface saverSurface;
 
 // Every surface's context is made current through this pointer (wglMakeCurrent by default), so that
 // tests can watch or refuse it.
@@ -26,18 +34,15 @@ const PIXELFORMATDESCRIPTOR& pixelFormatRequest();
 // and the system's last error tells why. Nothing acquired is undone here.
 bool createGlContext(HDC dc, HGLRC* context);
 
-// Sets up the single surface on saverDc (already taken by the caller) and makes it current.
+// Sets up the single surface on saverSurface.dc (already taken by the caller) and makes it current.
 bool initSaverSurface();
 
-// Tears the single surface down: drops and deletes the context, releases saverDc.
+// Tears the single surface down: drops and deletes the context, releases saverSurface.dc.
 void releaseSaverSurface(HWND window);
 
-// The surface of one per-monitor child window. Allocated zero-filled, owned by its window.
-struct ChildSurface {
-    HMONITOR monitor;  // the monitor the child covers; set at allocation, informational only
-    HGLRC context;     // the child's GL context; null until attach() created it
-    HWND window;       // the child window; set by its WM_CREATE before attach()
-    HDC dc;            // GetDC(window) while held; null otherwise
+// The surface of one per-monitor child window, owned by its window. `window` is set by the child's
+// WM_CREATE before attach().
+struct ChildSurface : GlSurface {
 
     // Takes the device context, creates and makes current a context, sets viewport, projection and
     // render state. On failure nothing stays held.

@@ -22,7 +22,7 @@ bool unregisterChildClass() { return UnregisterClassA(childClassName, nullptr) !
 
 void createMonitorChildren(HWND parent) {
     MonitorEnumRequest request;
-    request.kind = Scene::instance().monitorMode == 2 ? 2 : 0;
+    request.kind = Scene::instance().monitorMode == MonitorMode::eachMonitor ? 2 : 0;
     request.parent = parent;
     HDC screen = GetDC(nullptr);
     EnumDisplayMonitors(screen, nullptr, monitorEnumProc, reinterpret_cast<LPARAM>(&request));
@@ -32,26 +32,25 @@ void createMonitorChildren(HWND parent) {
 BOOL CALLBACK monitorEnumProc(HMONITOR monitor, HDC, LPRECT monitorRect, LPARAM data) {
     const MonitorEnumRequest* request = reinterpret_cast<const MonitorEnumRequest*>(data);
     if (request->kind == 2) {
-        createChildSurface(request->parent, *monitorRect, monitor);
+        createChildSurface(request->parent, *monitorRect);
         return TRUE;
     }
     if (request->kind == 0) {
         MONITORINFO info;
         ZeroMemory(&info, sizeof info);
         info.cbSize = sizeof info;  // 40
-        if (GetMonitorInfoA(monitor, &info) && Scene::instance().monitorMode == 1 &&
+        if (GetMonitorInfoA(monitor, &info) && Scene::instance().monitorMode == MonitorMode::primaryOnly &&
             (info.dwFlags & MONITORINFOF_PRIMARY)) {
-            createChildSurface(request->parent, *monitorRect, monitor);
+            createChildSurface(request->parent, *monitorRect);
             return FALSE;
         }
     }
     return TRUE;
 }
 
-void createChildSurface(HWND parent, const RECT& rectangle, HMONITOR monitor) {
+void createChildSurface(HWND parent, const RECT& rectangle) {
     ChildSurface* record = static_cast<ChildSurface*>(std::calloc(1, sizeof(ChildSurface)));
     if (!record) return;
-    record->monitor = monitor;
     // Monitor rectangles are in screen coordinates; the child is placed in the saver window's client
     // coordinates, whose origin is the top-left corner of the virtual screen. The mapping makes
     // monitors left of or above the primary one land where they are.

@@ -23,7 +23,7 @@ void createMonitorChildren(HWND parent);
 BOOL CALLBACK monitorEnumProc(HMONITOR monitor, HDC monitorDc, LPRECT monitorRect, LPARAM request);
 
 // One child over `rectangle` (screen coordinates). A child that cannot be created leaves nothing behind.
-void createChildSurface(HWND parent, const RECT& rectangle, HMONITOR monitor);
+void createChildSurface(HWND parent, const RECT& rectangle);
 
 LRESULT CALLBACK childSurfaceProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

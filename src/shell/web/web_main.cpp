@@ -11,7 +11,7 @@
 #include "fractal/tube_generator.h"
 #include "fractal/view_table.h"
 #include "scene/scene.h"
-#include "settings/memory_backend.h"
+#include "settings/overlay_backend.h"
 #include "settings/setting_table.h"
 #include "settings/settings_store.h"
 
@@ -37,7 +37,9 @@ public:
 
 WebPlatform platform;
 LcgRandom runDraws;  // the run's random source, seeded from the clock by loadSettings
-MemorySettingsBackend settings;
+SettingOverrides settingValues;  // what the page set; every other setting reads as its default
+NoSettingsBackend noStore;
+OverlayBackend settings(settingValues, noStore);
 
 // What the page reads after every call, in one block of doubles (see the page's worker for the names).
 double state[20];
@@ -88,8 +90,8 @@ WEB_EXPORT const int32_t* orb_record_layout() {
 }
 
 // Stores one setting as the settings store would find it (the page's stored values, by name).
-WEB_EXPORT void orb_setting(const char* name, int32_t value) { settings.store(name, value); }
-WEB_EXPORT void orb_settings_clear() { settings.clear(); }
+WEB_EXPORT void orb_setting(const char* name, int32_t value) { settingValues[name] = value; }
+WEB_EXPORT void orb_settings_clear() { settingValues.clear(); }
 
 // Starts a run as the desktop does at start-up: the clock at `startSeconds` seeds the draws, the
 // playlist picks the first image (or `view` 0..4 when not negative, as orbivane-render's --view) and

@@ -5,10 +5,10 @@
 
 #include <exception>
 
+#include "common/win32/system_error.h"
+#include "config/win32/config_dialog.h"
 #include "shell/win32/password_hooks.h"
 #include "shell/win32/saver_window.h"
-#include "shell/win32/system_error.h"
-#include "config/win32/config_dialog.h"
 
 namespace {
 

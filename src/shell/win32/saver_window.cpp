@@ -2,28 +2,19 @@
 // the close-on-input policy.
 #include "shell/win32/saver_window.h"
 
-#include <mmsystem.h>
-
 #include <cstdint>
 #include <cstdlib>
 
 #include "common/random_source.h"
+#include "common/win32/system_error.h"
 #include "display/win32/gl_surface.h"
 #include "display/win32/monitor_modes.h"
 #include "scene/scene.h"
 #include "shell/win32/password_hooks.h"
-#include "shell/win32/system_error.h"
+#include "shell/win32/power_watch.h"
 #include "shell/win32/win32_platform.h"
 
-HWND saverWindow = nullptr;
-bool hasPreviewParent = false;
-bool isClosing = false;
-bool isCheckingPassword = false;
-POINT lastMousePos = {0, 0};
-DWORD lastCheckTick = 0xFFFFFFFF;
-bool childClassRegistered = false;
-bool saverSurfaceReady = false;
-bool isCreated = false;
+SaverWindowState saverState;
 const char saverClassName[] = "WindowsScreenSaverClass";
 HINSTANCE appInstance = nullptr;
 WNDPROC saverFallbackProc = DefWindowProcA;
@@ -31,21 +22,10 @@ WNDPROC saverFallbackProc = DefWindowProcA;
 namespace {
 
 typedef HIMC(WINAPI* ImmAssociateContextFn)(HWND, HIMC);
-typedef HPOWERNOTIFY(WINAPI* RegisterPowerSettingNotificationFn)(HANDLE, LPCGUID, DWORD);
-typedef BOOL(WINAPI* UnregisterPowerSettingNotificationFn)(HPOWERNOTIFY);
 
 HMODULE imeModule = nullptr;                            // IMM32.DLL when the process had it loaded
 ImmAssociateContextFn immAssociateContext = nullptr;    // its "ImmAssociateContext", or null
 HIMC savedInputContext = nullptr;                       // the window's context while detached
-
-// The state of the console's display ({6FE69556-704A-47A0-8F24-C28D936FDA47}): a DWORD, 0 off, 1 on,
-// 2 dimmed. Reported from Windows 8 on; earlier systems only send SC_MONITORPOWER.
-const GUID consoleDisplayState = {0x6FE69556, 0x704A, 0x47A0, {0x8F, 0x24, 0xC2, 0x8D, 0x93, 0x6F, 0xDA, 0x47}};
-const DWORD displayOff = 0;
-HPOWERNOTIFY displayStateNotice = nullptr;  // the full-screen window's registration, or null
-bool displayStateReported = false;          // the report of the state at registration has come
-
-bool fineTimerResolutionHeld = false;  // timeBeginPeriod(fineTimerResolution) is in force
 
 // The process-wide random source the scene draws from: the C library's sequence.
 LcgRandom& processRandom() {
@@ -53,13 +33,13 @@ LcgRandom& processRandom() {
     return random;
 }
 
-void postClose() { PostMessageA(saverWindow, WM_CLOSE, 0, 0); }
+void postClose() { PostMessageA(saverState.window, WM_CLOSE, 0, 0); }
 
 // Activation messages with wParam 0 mean the saver lost the user's attention, except while the window
 // is still being created: focusing it inside WM_CREATE activates it before it is shown and before it
 // is the foreground window, and some systems then report the caption as inactive.
 void closeOnDeactivation(WPARAM wParam) {
-    if (wParam == 0 && isCreated) postClose();
+    if (wParam == 0 && saverState.isCreated) postClose();
 }
 
 // Full screen covers the virtual screen; where the system reports no size, the screen's clip box.
@@ -84,76 +64,34 @@ RECT fullScreenRect() {
     return r;
 }
 
-// An optional entry point of USER32, looked up by name: systems before Windows Vista lack the
-// power-setting ones.
-template <typename Fn>
-Fn userEntry(const char* name) {
-    HMODULE user = GetModuleHandleA("USER32.DLL");
-    return user ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(user, name))) : nullptr;
-}
-
-// Full screen only: ask for the display-state reports, so that the run can end when the display turns off.
-void watchDisplayState(HWND window) {
-    auto registerNotice = userEntry<RegisterPowerSettingNotificationFn>("RegisterPowerSettingNotification");
-    if (registerNotice) displayStateNotice = registerNotice(window, &consoleDisplayState, DEVICE_NOTIFY_WINDOW_HANDLE);
-}
-
-void unwatchDisplayState() {
-    if (!displayStateNotice) return;
-    auto unregisterNotice = userEntry<UnregisterPowerSettingNotificationFn>("UnregisterPowerSettingNotification");
-    if (unregisterNotice) unregisterNotice(displayStateNotice);
-    displayStateNotice = nullptr;
-}
-
-// Whether a PBT_POWERSETTINGCHANGE report says that the display has turned off. The first display-state
-// report only tells the state at registration and is passed over, as is "dimmed".
-bool displayTurnedOff(LPARAM lParam) {
-    const auto* setting = reinterpret_cast<const POWERBROADCAST_SETTING*>(lParam);
-    if (!setting || !IsEqualGUID(setting->PowerSetting, consoleDisplayState) || setting->DataLength < sizeof(DWORD))
-        return false;
-    if (!displayStateReported) {
-        displayStateReported = true;
-        return false;
-    }
-    DWORD state;
-    CopyMemory(&state, setting->Data, sizeof state);
-    return state == displayOff;
-}
-
 void resetWindowState() {
-    saverWindow = nullptr;
-    isClosing = false;
-    isCheckingPassword = false;
-    lastMousePos = {0, 0};
-    lastCheckTick = 0xFFFFFFFF;
-    childClassRegistered = false;
-    saverSurfaceReady = false;
-    isCreated = false;
+    const bool hasPreviewParent = saverState.hasPreviewParent;
+    saverState = SaverWindowState{};
+    saverState.hasPreviewParent = hasPreviewParent;
     imeModule = nullptr;
     immAssociateContext = nullptr;
     savedInputContext = nullptr;
-    displayStateNotice = nullptr;
-    displayStateReported = false;
+    forgetDisplayState();
 }
 
 // Creation sequence of the saver behaviour.
 void createSaverScene(HWND window) {
-    saverWindow = window;
+    saverState.window = window;
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
     Scene& scene = Scene::instance();
     scene.platform = &win32ScenePlatform();
     scene.random = &processRandom();
     // The entry's one reading of the command line made the window a preview's child.
-    scene.preview = hasPreviewParent;
+    scene.preview = saverState.hasPreviewParent;
     scene.loadSettings();
 
-    if (scene.preview || scene.monitorMode == 0) {
-        saverDc = GetDC(window);
+    if (scene.preview || scene.monitorMode == MonitorMode::acrossAll) {
+        saverSurface.dc = GetDC(window);
         if (!initSaverSurface()) {
             showSystemError(GetLastError());
             return;  // no timer, no focus, no capture: the window only waits for input to close it
         }
-        saverSurfaceReady = true;
+        saverState.surfaceReady = true;
         RECT client;
         GetClientRect(window, &client);
         setViewportAndProjection(client.right, client.bottom);
@@ -161,8 +99,8 @@ void createSaverScene(HWND window) {
         scene.buildImage();
     } else {
         HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
-        childClassRegistered = registerChildClass(instance);
-        if (childClassRegistered) {
+        saverState.childClassRegistered = registerChildClass(instance);
+        if (saverState.childClassRegistered) {
             createMonitorChildren(window);
             scene.buildImage();
         }
@@ -182,7 +120,7 @@ void destroySaverScene(HWND window) {
     unwatchDisplayState();
     Scene::instance().releaseImage();
     releaseSaverSurface(window);
-    saverSurfaceReady = false;
+    saverState.surfaceReady = false;
     PostQuitMessage(0);
 }
 
@@ -199,8 +137,8 @@ LRESULT CALLBACK saverClassProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 reinterpret_cast<void (*)()>(GetProcAddress(imeModule, "ImmAssociateContext")));
             if (immAssociateContext) savedInputContext = immAssociateContext(window, nullptr);
         }
-        GetCursorPos(&lastMousePos);
-        if (!hasPreviewParent) SetCursor(nullptr);
+        GetCursorPos(&saverState.lastMousePos);
+        if (!saverState.hasPreviewParent) SetCursor(nullptr);
         break;
     case WM_DESTROY:
         if (immAssociateContext && savedInputContext) immAssociateContext(window, savedInputContext);
@@ -209,12 +147,12 @@ LRESULT CALLBACK saverClassProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SETTEXT:
         return 0;
     case WM_PAINT:
-        if (isClosing) return saverFallbackProc(window, message, wParam, lParam);
-        if (!hasPreviewParent) SetCursor(nullptr);
+        if (saverState.isClosing) return saverFallbackProc(window, message, wParam, lParam);
+        if (!saverState.hasPreviewParent) SetCursor(nullptr);
         break;
     case WM_HELP:
     case WM_CONTEXTMENU:
-        if (hasPreviewParent) {
+        if (saverState.hasPreviewParent) {
             HWND parent = GetParent(window);
             if (parent && IsWindow(parent)) {
                 const WPARAM toParent = reinterpret_cast<WPARAM>(parent);
@@ -237,10 +175,10 @@ LRESULT CALLBACK saverClassProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-        if (isClosing) return saverFallbackProc(window, message, wParam, lParam);
+        if (saverState.isClosing) return saverFallbackProc(window, message, wParam, lParam);
         break;
     case WM_SYSCOMMAND:
-        if (!hasPreviewParent) {
+        if (!saverState.hasPreviewParent) {
             switch (wParam & 0xFFF0) {
             case SC_NEXTWINDOW:
             case SC_PREVWINDOW:
@@ -256,10 +194,10 @@ LRESULT CALLBACK saverClassProc(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_POWERBROADCAST:
         // Since Windows 8 a display turning off is reported here; SC_MONITORPOWER may never come.
-        if (!hasPreviewParent && wParam == PBT_POWERSETTINGCHANGE && displayTurnedOff(lParam)) postClose();
+        if (!saverState.hasPreviewParent && wParam == PBT_POWERSETTINGCHANGE && displayTurnedOff(lParam)) postClose();
         break;
     case WM_TIMER:
-        if (isClosing) return 0;
+        if (saverState.isClosing) return 0;
         Sleep(0);
         break;
     default:
@@ -280,7 +218,7 @@ LRESULT saverSceneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(window, &ps);
         const Scene& scene = Scene::instance();
-        if ((scene.preview || scene.monitorMode == 0) && saverSurfaceReady) {
+        if ((scene.preview || scene.monitorMode == MonitorMode::acrossAll) && saverState.surfaceReady) {
             Scene::instance().renderFrame();
             SwapBuffers(dc);
         }
@@ -298,9 +236,9 @@ LRESULT saverSceneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
         closeOnDeactivation(wParam);
         break;
     case WM_NCDESTROY:
-        if (childClassRegistered) {
+        if (saverState.childClassRegistered) {
             unregisterChildClass();
-            childClassRegistered = false;
+            saverState.childClassRegistered = false;
         }
         break;
     default:
@@ -310,20 +248,20 @@ LRESULT saverSceneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
 }
 
 LRESULT saverDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (hasPreviewParent || isClosing) return saverFallbackProc(window, message, wParam, lParam);
+    if (saverState.hasPreviewParent || saverState.isClosing) return saverFallbackProc(window, message, wParam, lParam);
 
     if (message == WM_CLOSE) {
         if (isWin9xPlatform && !confirmClose()) {
-            GetCursorPos(&lastMousePos);
+            GetCursorPos(&saverState.lastMousePos);
             return 0;
         }
         return saverFallbackProc(window, message, wParam, lParam);
     }
     if (message == verifyPasswordRequest) {
         if (!isWin9xPlatform) return saverFallbackProc(window, message, wParam, lParam);
-        return verifyPassword ? verifyPassword(saverWindow) : 1;
+        return verifyPassword ? verifyPassword(saverState.window) : 1;
     }
-    if (isCheckingPassword) return saverFallbackProc(window, message, wParam, lParam);
+    if (saverState.isCheckingPassword) return saverFallbackProc(window, message, wParam, lParam);
 
     switch (message) {
     case WM_KEYDOWN:
@@ -338,11 +276,11 @@ LRESULT saverDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         // received the movement.
         POINT p;
         if (GetCursorPos(&p)) {
-            int64_t d = std::llabs(static_cast<int64_t>(p.x) - lastMousePos.x) +
-                        std::llabs(static_cast<int64_t>(p.y) - lastMousePos.y);
+            int64_t d = std::llabs(static_cast<int64_t>(p.x) - saverState.lastMousePos.x) +
+                        std::llabs(static_cast<int64_t>(p.y) - saverState.lastMousePos.y);
             if (d > mouseMoveThreshold) {
                 postClose();
-                lastMousePos = p;
+                saverState.lastMousePos = p;
             }
         }
         break;
@@ -384,34 +322,24 @@ LRESULT saverDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 }
 
 bool confirmClose() {
-    if (isCheckingPassword || isClosing) return false;
+    if (saverState.isCheckingPassword || saverState.isClosing) return false;
     if (!verifyPassword) {
-        isClosing = true;
+        saverState.isClosing = true;
         return true;
     }
     DWORD now = GetTickCount();
-    if (lastCheckTick != 0xFFFFFFFF && static_cast<DWORD>(now - lastCheckTick) < 200) return false;
-    isCheckingPassword = true;
+    if (saverState.lastCheckTick != 0xFFFFFFFF && static_cast<DWORD>(now - saverState.lastCheckTick) < 200) return false;
+    saverState.isCheckingPassword = true;
     MSG stale;
-    PeekMessageA(&stale, saverWindow, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
-    PeekMessageA(&stale, saverWindow, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
-    isClosing = SendMessageA(saverWindow, verifyPasswordRequest, 0, 0) != 0;
-    isCheckingPassword = false;
-    if (!isClosing) SetCursor(nullptr);
-    lastCheckTick = GetTickCount();
-    return isClosing;
+    PeekMessageA(&stale, saverState.window, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
+    PeekMessageA(&stale, saverState.window, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
+    saverState.isClosing = SendMessageA(saverState.window, verifyPasswordRequest, 0, 0) != 0;
+    saverState.isCheckingPassword = false;
+    if (!saverState.isClosing) SetCursor(nullptr);
+    saverState.lastCheckTick = GetTickCount();
+    return saverState.isClosing;
 }
 
-void holdFineTimerResolution() {
-    if (fineTimerResolutionHeld) return;
-    fineTimerResolutionHeld = timeBeginPeriod(fineTimerResolution) == TIMERR_NOERROR;
-}
-
-void releaseFineTimerResolution() {
-    if (!fineTimerResolutionHeld) return;
-    fineTimerResolutionHeld = false;
-    timeEndPeriod(fineTimerResolution);
-}
 
 HWND createSaverWindow(HWND parent) {
     resetWindowState();
@@ -434,9 +362,9 @@ HWND createSaverWindow(HWND parent) {
         style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
         exStyle = 0;
         title = "Preview";
-        hasPreviewParent = true;
+        saverState.hasPreviewParent = true;
     } else {
-        hasPreviewParent = false;
+        saverState.hasPreviewParent = false;
         r = fullScreenRect();
         style = WS_POPUP | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
         exStyle = WS_EX_TOPMOST | WS_EX_TOOLWINDOW;
@@ -451,8 +379,8 @@ HWND createSaverWindow(HWND parent) {
     if (!RegisterClassA(&wc)) return nullptr;
     HWND window = CreateWindowExA(exStyle, saverClassName, title, style, r.left, r.top, r.right - r.left,
                                   r.bottom - r.top, parent, nullptr, appInstance, nullptr);
-    saverWindow = window;
-    isCreated = window != nullptr;
+    saverState.window = window;
+    saverState.isCreated = window != nullptr;
     return window;
 }
 

@@ -4,16 +4,20 @@
 
 #include <windows.h>
 
-// --- process-wide state of the one saver window; reset when a saver window is created ---
-extern HWND saverWindow;          // the window, from its creation until the process ends; null before
-extern bool hasPreviewParent;     // made as a child of a preview box: no close policy, cursor shown
-extern bool isClosing;            // a close was confirmed; input, paint and timer get default handling
-extern bool isCheckingPassword;   // confirmClose is waiting for the password check
-extern POINT lastMousePos;        // screen pixels; reference for the mouse-movement threshold
-extern DWORD lastCheckTick;       // GetTickCount ms at the end of the last password check; 0xFFFFFFFF: none
-extern bool childClassRegistered; // "OPENGLCHILD" was registered at creation and is unregistered at the end
-extern bool saverSurfaceReady;    // the single GL surface was set up and may be drawn on
-extern bool isCreated;            // CreateWindowExA has returned the window; deactivation counts from then
+// The state of the one saver window, process-wide. Everything but hasPreviewParent is reset when a saver
+// window is created; hasPreviewParent is set right after, from the kind of window being made.
+struct SaverWindowState {
+    HWND window = nullptr;              // the window, from its creation until the process ends; null before
+    bool hasPreviewParent = false;      // made as a child of a preview box: no close policy, cursor shown
+    bool isClosing = false;             // a close was confirmed; input, paint and timer get default handling
+    bool isCheckingPassword = false;    // confirmClose is waiting for the password check
+    POINT lastMousePos = {0, 0};        // screen pixels; reference for the mouse-movement threshold
+    DWORD lastCheckTick = 0xFFFFFFFF;   // GetTickCount ms at the end of the last password check; 0xFFFFFFFF: none
+    bool childClassRegistered = false;  // "OPENGLCHILD" was registered at creation and is unregistered at the end
+    bool surfaceReady = false;          // the single GL surface was set up and may be drawn on
+    bool isCreated = false;             // CreateWindowExA has returned the window; deactivation counts from then
+};
+extern SaverWindowState saverState;
 
 const int mouseMoveThreshold = 4;            // pixels (|dx| + |dy|) a movement must exceed to close
 const UINT_PTR frameTimer = 1;               // identifier of the window's only timer

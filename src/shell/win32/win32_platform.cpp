@@ -3,21 +3,21 @@
 
 #include <ctime>
 
+#include "common/win32/system_error.h"
 #include "display/win32/monitor_modes.h"
 #include "scene/scene.h"
 #include "shell/win32/saver_window.h"
-#include "shell/win32/system_error.h"
 
 int64_t Win32ScenePlatform::nowSeconds() { return static_cast<int64_t>(std::time(nullptr)); }
 
 void Win32ScenePlatform::repaintSurfaces() {
-    if (!saverWindow) return;
+    if (!saverState.window) return;
     const Scene& scene = Scene::instance();
-    if (scene.preview || scene.monitorMode == 0) {
-        InvalidateRect(saverWindow, nullptr, FALSE);
-        UpdateWindow(saverWindow);
+    if (scene.preview || scene.monitorMode == MonitorMode::acrossAll) {
+        InvalidateRect(saverState.window, nullptr, FALSE);
+        UpdateWindow(saverState.window);
     } else {
-        EnumChildWindows(saverWindow, repaintChildSurfaces, 0);
+        EnumChildWindows(saverState.window, repaintChildSurfaces, 0);
     }
 }
 

@@ -5,6 +5,8 @@
 #include <map>
 #include <string>
 
+#include "settings/overlay_backend.h"  // SettingOverrides
+
 // Which window the saver draws into.
 enum class WindowChoice {
     automatic,  // no window option: $XSCREENSAVER_WINDOW if set, else a window of our own
@@ -13,9 +15,6 @@ enum class WindowChoice {
     windowId,   // --window-id ID: the given window
 };
 
-// Settings given on the command line, keyed by the store's value names ("detail_level", "image_3"),
-// each already in the store's stored form (light distance in tenths, interval as its option index).
-using SettingOverrides = std::map<std::string, int32_t>;
 
 // Everything the command line asked for. Filled by parseSaverOptions; lives for the run.
 struct SaverOptions {
@@ -45,5 +44,16 @@ bool parseWindowId(const char* text, unsigned long* id);
 // Negative offsets are kept as they are (no placement from the right or bottom edge).
 bool parseGeometry(const char* text, unsigned* width, unsigned* height, int* x, int* y);
 
-// The usage text printed by --help (several lines, ending in a newline).
+// The usage text printed by --help (several lines, ending in a newline), its setting lines made from
+// the settings table.
 const char* saverUsageText();
+
+struct SettingRow;
+// A stored value as the command line writes it: "10.0" for tenths, "random" for a choice, "on" or
+// "off" for a flag, the number otherwise.
+std::string optionValueText(const SettingRow& row, int32_t value);
+// The range an option takes, as the usage text and the manual page write it: "0..4", "2.0..30.0",
+// "standard|alternative|random" (a choice's index words left out).
+std::string optionRangeText(const SettingRow& row);
+// A choice's words joined by `separator`, its index words left out where names exist.
+std::string choiceWords(const SettingRow& row, const char* separator);

@@ -17,9 +17,9 @@
 #include "display/x11/glx_surface.h"
 #include "scene/scene.h"
 #include "scene/scene_platform.h"
+#include "settings/overlay_backend.h"
 #include "settings/settings_store.h"
 #include "shell/x11/fps_overlay.h"
-#include "shell/x11/option_overlay_backend.h"
 #include "shell/x11/saver_options.h"
 #include "shell/x11/tick_schedule.h"
 
@@ -208,6 +208,118 @@ void finishRun(SaverRun& run, Scene& scene) {
     SettingsStore::instance().setBackend(nullptr);
 }
 
+// The window the command line and the environment choose.
+struct WindowPlan {
+    unsigned long borrowedId = 0;  // a window to draw into, or 0
+    bool useRoot = false;          // the screen's root window
+    bool useOwnWindow = false;     // a window of our own
+};
+
+// An explicit id, else the host's window, else the root or a window of our own. False (message
+// printed) when $XSCREENSAVER_WINDOW holds no window id.
+bool chooseWindow(const SaverOptions& options, WindowPlan* plan) {
+    if (options.window == WindowChoice::windowId) {
+        plan->borrowedId = options.windowId;
+        return true;
+    }
+    if (options.window == WindowChoice::ownWindow) {
+        plan->useOwnWindow = true;
+        return true;
+    }
+    const char* hostWindow = std::getenv("XSCREENSAVER_WINDOW");
+    if (hostWindow != nullptr && *hostWindow != '\0') {
+        if (parseWindowId(hostWindow, &plan->borrowedId)) return true;
+        std::fprintf(stderr, "orbivane: $XSCREENSAVER_WINDOW is not a window id: '%s'\n", hostWindow);
+        return false;
+    }
+    plan->useRoot = options.window == WindowChoice::root;
+    plan->useOwnWindow = !plan->useRoot;
+    return true;
+}
+
+// Sets run.target: our own window (created, not yet mapped) or the borrowed or root window, whose
+// size changes and destruction we then follow. False (message printed, display closed) on failure.
+bool openTarget(SaverRun& run, const SaverOptions& options, const WindowPlan& plan, Atom deleteWindow) {
+    Display* display = run.display;
+    if (!plan.useOwnWindow) {
+        run.target = plan.useRoot ? DefaultRootWindow(display) : static_cast<Window>(plan.borrowedId);
+        // Size changes and destruction of the borrowed window; our own client's mask only.
+        XSelectInput(display, run.target, StructureNotifyMask);
+        return true;
+    }
+    std::string error;
+    run.target = createOwnWindow(display, deleteWindow, options.geometry, &run.ownColormap, &error);
+    if (run.target == 0) {
+        std::fprintf(stderr, "orbivane: %s\n", error.c_str());
+        XCloseDisplay(display);
+        return false;
+    }
+    run.ownWindow = true;
+    return true;
+}
+
+// Handles one X event; false when it ends the run.
+bool handleEvent(SaverRun& run, const XEvent& event, Atom deleteWindow) {
+    switch (event.type) {
+    case ConfigureNotify:
+        if (event.xconfigure.window == run.target &&
+            (event.xconfigure.width != run.surface.width || event.xconfigure.height != run.surface.height)) {
+            resizeGlxSurface(run.surface, event.xconfigure.width, event.xconfigure.height);
+            setViewportAndProjection(run.surface.width, run.surface.height);
+        }
+        return true;
+    case DestroyNotify:
+        if (event.xdestroywindow.window != run.target) return true;
+        run.targetAlive = false;
+        return false;
+    case ClientMessage:
+        return !(run.ownWindow && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow);
+    case KeyPress: {
+        if (!run.ownWindow) return true;
+        XKeyEvent key = event.xkey;
+        const KeySym symbol = XLookupKeysym(&key, 0);
+        return symbol != XK_Escape && symbol != XK_q;
+    }
+    default:
+        return true;
+    }
+}
+
+// Ticks the scene every 20 ms and handles X events between ticks, until the target goes, the user
+// closes our window, the server goes or a stop signal comes.
+void runLoop(SaverRun& run, Scene& scene, Atom deleteWindow, int signalPipeRead) {
+    Display* display = run.display;
+    TickSchedule schedule;
+    schedule.start(monotonicNs());
+    int xFd = ConnectionNumber(display);
+    bool running = true;
+    while (running && gStopSignal == 0) {
+        while (running && XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            running = handleEvent(run, event, deleteWindow);
+        }
+        if (!running || gStopSignal != 0) break;
+
+        int64_t now = monotonicNs();
+        if (schedule.due(now)) {
+            scene.tick();
+            schedule.advance(monotonicNs());
+            continue;
+        }
+        pollfd fds[2] = {{xFd, POLLIN, 0}, {signalPipeRead, POLLIN, 0}};
+        gLoopWatching = 1;
+        int ready = poll(fds, 2, schedule.waitMs(now));
+        gLoopWatching = 0;
+        if (ready < 0 && errno != EINTR) break;
+        if (ready > 0 && (fds[0].revents & (POLLERR | POLLHUP)) != 0) {
+            // The server closed the connection; there is nothing left to draw on.
+            run.targetAlive = false;
+            break;
+        }
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -221,28 +333,8 @@ int main(int argc, char** argv) {
         std::fputs(saverUsageText(), stdout);
         return 0;
     }
-
-    // Window choice: an explicit id, else the host's window, else the root or a window of our own.
-    unsigned long borrowedId = 0;
-    bool useRoot = false;
-    bool useOwnWindow = false;
-    if (options.window == WindowChoice::windowId) {
-        borrowedId = options.windowId;
-    } else if (options.window == WindowChoice::ownWindow) {
-        useOwnWindow = true;
-    } else {
-        const char* hostWindow = std::getenv("XSCREENSAVER_WINDOW");
-        if (hostWindow != nullptr && *hostWindow != '\0') {
-            if (!parseWindowId(hostWindow, &borrowedId)) {
-                std::fprintf(stderr, "orbivane: $XSCREENSAVER_WINDOW is not a window id: '%s'\n", hostWindow);
-                return kExitUsage;
-            }
-        } else if (options.window == WindowChoice::root) {
-            useRoot = true;
-        } else {
-            useOwnWindow = true;
-        }
-    }
+    WindowPlan plan;
+    if (!chooseWindow(options, &plan)) return kExitUsage;
 
     int signalPipeRead = installStopSignals();
     if (signalPipeRead < 0) {
@@ -251,37 +343,23 @@ int main(int argc, char** argv) {
     }
 
     SaverRun run;
-    run.display = XOpenDisplay(options.displayName.empty() ? nullptr : options.displayName.c_str());
+    const char* displayName = options.displayName.empty() ? nullptr : options.displayName.c_str();
+    run.display = XOpenDisplay(displayName);
     if (run.display == nullptr) {
-        std::fprintf(stderr, "orbivane: cannot open display '%s'\n", XDisplayName(options.displayName.empty()
-                                                                                    ? nullptr
-                                                                                    : options.displayName.c_str()));
+        std::fprintf(stderr, "orbivane: cannot open display '%s'\n", XDisplayName(displayName));
         return kExitFailure;
     }
     XSetErrorHandler(onXError);
     Display* display = run.display;
     Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
-
-    if (useOwnWindow) {
-        run.target = createOwnWindow(display, deleteWindow, options.geometry, &run.ownColormap, &error);
-        if (run.target == 0) {
-            std::fprintf(stderr, "orbivane: %s\n", error.c_str());
-            XCloseDisplay(display);
-            return kExitFailure;
-        }
-        run.ownWindow = true;
-    } else {
-        run.target = useRoot ? DefaultRootWindow(display) : static_cast<Window>(borrowedId);
-        // Size changes and destruction of the borrowed window; our own client's mask only.
-        XSelectInput(display, run.target, StructureNotifyMask);
-    }
+    if (!openTarget(run, options, plan, deleteWindow)) return kExitFailure;
 
     // Settings: command line first, then the per-user file (unless --no-settings-file, which the
     // hosts' settings dialogs pass so that what they show is what runs), then the built-in defaults.
     // This program draws one surface per window it is given; its host takes care of the monitors.
-    options.settings["monitor_mode"] = 0;
+    options.settings[settingRow(SettingId::monitorMode).name] = 0;
     NoSettingsBackend noFile;
-    OptionOverlayBackend overlay(options.settings, options.settingsFile ? platformSettingsBackend() : noFile);
+    OverlayBackend overlay(options.settings, options.settingsFile ? platformSettingsBackend() : noFile);
     SettingsStore::instance().setBackend(&overlay);
 
     Scene& scene = Scene::instance();
@@ -308,60 +386,7 @@ int main(int argc, char** argv) {
     initRenderState(scene);
     scene.buildImage();
 
-    TickSchedule schedule;
-    schedule.start(monotonicNs());
-    int xFd = ConnectionNumber(display);
-    bool running = true;
-    while (running && gStopSignal == 0) {
-        while (running && XPending(display) > 0) {
-            XEvent event;
-            XNextEvent(display, &event);
-            switch (event.type) {
-            case ConfigureNotify:
-                if (event.xconfigure.window == run.target &&
-                    (event.xconfigure.width != run.surface.width || event.xconfigure.height != run.surface.height)) {
-                    resizeGlxSurface(run.surface, event.xconfigure.width, event.xconfigure.height);
-                    setViewportAndProjection(run.surface.width, run.surface.height);
-                }
-                break;
-            case DestroyNotify:
-                if (event.xdestroywindow.window == run.target) {
-                    run.targetAlive = false;
-                    running = false;
-                }
-                break;
-            case ClientMessage:
-                if (run.ownWindow && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow) running = false;
-                break;
-            case KeyPress:
-                if (run.ownWindow) {
-                    KeySym key = XLookupKeysym(&event.xkey, 0);
-                    if (key == XK_Escape || key == XK_q) running = false;
-                }
-                break;
-            default:
-                break;
-            }
-        }
-        if (!running || gStopSignal != 0) break;
-
-        int64_t now = monotonicNs();
-        if (schedule.due(now)) {
-            scene.tick();
-            schedule.advance(monotonicNs());
-            continue;
-        }
-        pollfd fds[2] = {{xFd, POLLIN, 0}, {signalPipeRead, POLLIN, 0}};
-        gLoopWatching = 1;
-        int ready = poll(fds, 2, schedule.waitMs(now));
-        gLoopWatching = 0;
-        if (ready < 0 && errno != EINTR) break;
-        if (ready > 0 && (fds[0].revents & (POLLERR | POLLHUP)) != 0) {
-            // The server closed the connection; there is nothing left to draw on.
-            run.targetAlive = false;
-            break;
-        }
-    }
+    runLoop(run, scene, deleteWindow, signalPipeRead);
 
     gLoopWatching = 1;  // a stop signal now waits for the clean-up (or the grace) to end
     finishRun(run, scene);

@@ -1,5 +1,6 @@
-// Checks orbivane.xml against the program: every argument it can produce is accepted, and what the
-// settings dialog shows when it passes nothing equals the built-in default.
+// Checks orbivane.xml and orbivane.6 against the program and the settings table: every argument the
+// dialog can produce is accepted, what it shows when it passes nothing is the built-in default, and
+// both files give each option's range and default as the table does.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,10 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "settings/memory_backend.h"
+#include "settings/overlay_backend.h"
+#include "settings/setting_table.h"
 #include "settings/settings_store.h"
-#include "shell/x11/option_overlay_backend.h"
 #include "shell/x11/saver_options.h"
+#include "support/memory_backend.h"
 
 namespace {
 
@@ -68,24 +70,24 @@ bool parseWords(const std::string& text, SaverOptions* options, std::string* err
     return parseSaverOptions(static_cast<int>(argv.size()), argv.data(), options, error);
 }
 
-// Every setting as the saver reads it, through the store's own readers.
+// Every setting the command line can give, as the saver reads it (distances in tenths).
 std::map<std::string, double> readAll() {
     SettingsStore& s = SettingsStore::instance();
-    std::map<std::string, double> v{
-        {"detail_level", s.readDetailLevel()},     {"rotation_speed", s.readRotationSpeed()},
-        {"interval_option", s.readIntervalOption()}, {"shuffle_images", s.readShuffleImages()},
-        {"quick_draw", s.readQuickDraw()},         {"transp_level", s.readTranspLevel()},
-        {"palette_type", s.readPaletteType()},     {"light_source", s.readLightSource()},
-        {"gloss_level", s.readGlossLevel()},       {"gloss_random", s.readGlossRandom()},
-        {"light_distance", s.readLightDistance()}, {"light_2_sides", s.readLight2Sides()},
-    };
-    for (int i = 0; i < 5; ++i) v["image_" + std::to_string(i)] = s.readImageEnabled(i);
+    std::map<std::string, double> v;
+    for (int i = 0; i < kSettingCount; ++i) {
+        const SettingRow& row = settingTable()[i];
+        if (row.option == nullptr) continue;
+        if (row.id != SettingId::images) v[row.name] = s.read(row.id);
+        for (int n = 0; row.id == SettingId::images && n < kImageCount; ++n) {
+            v[ImageSettingName(n).text] = s.read(row.id, n);
+        }
+    }
     return v;
 }
 
 std::map<std::string, double> readWith(const SettingOverrides& overrides) {
     MemorySettingsBackend none;  // no settings file
-    OptionOverlayBackend overlay(overrides, none);
+    OverlayBackend overlay(overrides, none);
     SettingsStore::instance().setBackend(&overlay);
     SettingsStore::instance().registryEnabled = true;
     std::map<std::string, double> values = readAll();
@@ -149,14 +151,15 @@ TEST_F(HostConfig, NumbersSpanTheStoresRangeAndDefaultToTheBuiltInValue) {
 
         // The slider's ends are the store's clamps: just beyond them reads the same as the end.
         std::map<std::string, double> values;
+        const double unit = decimal ? 10.0 : 1.0;  // distances are read in tenths
         EXPECT_LE(changedBy(with(std::stod(low), decimal), &values).size(), 1u);
-        EXPECT_FLOAT_EQ(values.at(name), std::stod(low)) << arg;
+        EXPECT_FLOAT_EQ(values.at(name), std::stod(low) * unit) << arg;
         changedBy(with(std::stod(low) - step, decimal), &values);
-        EXPECT_FLOAT_EQ(values.at(name), std::stod(low)) << arg;
+        EXPECT_FLOAT_EQ(values.at(name), std::stod(low) * unit) << arg;
         EXPECT_LE(changedBy(with(std::stod(high), decimal), &values).size(), 1u);
-        EXPECT_FLOAT_EQ(values.at(name), std::stod(high)) << arg;
+        EXPECT_FLOAT_EQ(values.at(name), std::stod(high) * unit) << arg;
         changedBy(with(std::stod(high) + step, decimal), &values);
-        EXPECT_FLOAT_EQ(values.at(name), std::stod(high)) << arg;
+        EXPECT_FLOAT_EQ(values.at(name), std::stod(high) * unit) << arg;
     }
     EXPECT_EQ(numbers, 4);
 }
@@ -258,4 +261,57 @@ TEST_F(HostConfig, CoversEverySettingAndTheCommandIsAccepted) {
         }
     }
     for (const auto& [name, value] : defaults) EXPECT_EQ(covered.count(name), 1u) << name;
+}
+
+TEST_F(HostConfig, TheDialogAndTheManualPageGiveTheTablesRangesAndDefaults) {
+    std::ifstream in(ORBIVANE_MANUAL_PATH);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string manual = text.str();
+    ASSERT_FALSE(manual.empty()) << "cannot read " << ORBIVANE_MANUAL_PATH;
+    auto attr = [](const Element& e, const char* key) { return e.attrs.count(key) ? e.attrs.at(key) : ""; };
+    for (int i = 0; i < kSettingCount; ++i) {
+        const SettingRow& row = settingTable()[i];
+        if (row.option == nullptr || row.id == SettingId::images) continue;
+        const std::string option = std::string("--") + row.option;
+        const std::string dflt = optionValueText(row, row.defaultValue);
+
+        // The manual's entry: from the line naming the option to the next paragraph.
+        std::string escaped;
+        for (char c : option) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+        const bool ranged = row.kind == SettingKind::number || row.kind == SettingKind::tenths;
+        const size_t at = manual.find(std::string("\n.B") + (ranged ? "I " : "R ") + escaped + " ");
+        ASSERT_NE(at, std::string::npos) << option;
+        const std::string entry = manual.substr(at, manual.find("\n.TP", at + 1) - at);
+        EXPECT_NE(entry.find("Default " + dflt + "."), std::string::npos) << entry;
+        if (row.kind != SettingKind::flag) {
+            EXPECT_NE(entry.find(" " + optionRangeText(row) + "\""), std::string::npos) << entry;
+        }
+        EXPECT_NE(manual.find(row.name), std::string::npos) << row.name;
+
+        // The dialog: a box for a flag, a slider over the whole range, or one choice per value.
+        std::set<std::string> choices;
+        int found = 0;
+        for (const Element& e : elements) {
+            if (row.kind == SettingKind::flag && e.tag == "boolean") {
+                found += attr(e, row.defaultValue ? "arg-unset" : "arg-set") ==
+                         (row.defaultValue ? "--no-" + std::string(row.option) : option);
+            } else if (e.tag == "number" && attr(e, "arg") == option + " %") {
+                ++found;
+                EXPECT_EQ(attr(e, "low") + ".." + attr(e, "high"), optionRangeText(row)) << option;
+                EXPECT_EQ(attr(e, "default"), dflt) << option;
+            } else if (e.tag == "option" && attr(e, "arg-set").rfind(option + " ", 0) == 0) {
+                choices.insert(attr(e, "arg-set").substr(option.size() + 1));
+            }
+        }
+        if (!choices.empty()) {
+            std::set<std::string> expected;
+            for (int32_t v = row.low; v <= row.high; ++v) {
+                if (v != row.defaultValue) expected.insert(optionValueText(row, v));
+            }
+            EXPECT_EQ(choices, expected) << option;
+            ++found;
+        }
+        EXPECT_EQ(found, 1) << option;
+    }
 }

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "settings/memory_backend.h"
+#include "settings/overlay_backend.h"
 #include "settings/settings_store.h"
 #include "shell/x11/fps_overlay.h"
-#include "shell/x11/option_overlay_backend.h"
 #include "shell/x11/saver_options.h"
 #include "shell/x11/tick_schedule.h"
+#include "support/memory_backend.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ public:
     ~OverlayScope() { SettingsStore::instance().setBackend(nullptr); }
 
 private:
-    OptionOverlayBackend overlay_;
+    OverlayBackend overlay_;
 };
 
 }  // namespace
@@ -244,6 +244,8 @@ TEST(SaverOptions, HugeNumbersSaturateSoTheStoreClampsThem) {
     EXPECT_EQ(setting(p, "detail_level"), std::numeric_limits<int32_t>::max());
     EXPECT_EQ(setting(p, "transp_level"), std::numeric_limits<int32_t>::min());
     EXPECT_EQ(setting(p, "light_distance"), std::numeric_limits<int32_t>::max());
+    // Tenths by the store's writer: the largest float below 2^31 converts exactly.
+    EXPECT_EQ(setting(parse({"--light-distance", "214748352"}), "light_distance"), 2147483520);
 }
 
 TEST(OptionOverlay, CommandLineBeatsStoreBeatsDefault) {

@@ -1,5 +1,5 @@
 // The in-memory settings backend used by tests of the rules and of everything that reads settings.
-#include "settings/memory_backend.h"
+#include "support/memory_backend.h"
 
 bool MemorySettingsBackend::openRead() {
     ++readOpens;

@@ -47,24 +47,3 @@ private:
     Mode mode_ = Mode::none;  // what the current open allows
     std::map<std::string, std::vector<uint8_t>> values_;  // value name -> raw data
 };
-
-// Points SettingsStore::instance() at a backend for one scope and restores the previous one after;
-// also restores registryEnabled.
-class ScopedSettingsBackend {
-public:
-    explicit ScopedSettingsBackend(SettingsBackend& backend)
-        : previous_(SettingsStore::instance().injectedBackend()),
-          previousEnabled_(SettingsStore::instance().registryEnabled) {
-        SettingsStore::instance().setBackend(&backend);
-    }
-    ~ScopedSettingsBackend() {
-        SettingsStore::instance().setBackend(previous_);
-        SettingsStore::instance().registryEnabled = previousEnabled_;
-    }
-    ScopedSettingsBackend(const ScopedSettingsBackend&) = delete;
-    ScopedSettingsBackend& operator=(const ScopedSettingsBackend&) = delete;
-
-private:
-    SettingsBackend* previous_;  // backend in use before this scope (null: the platform's)
-    bool previousEnabled_;       // registryEnabled before this scope
-};

@@ -1,5 +1,5 @@
 // OSMesa-backed off-screen surface.
-#include "scene/linux/offscreen_surface.h"
+#include "display/linux/offscreen_surface.h"
 
 #include <GL/osmesa.h>
 #include <dlfcn.h>

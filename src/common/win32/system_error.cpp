@@ -1,5 +1,5 @@
 // The shared error box for system error codes.
-#include "shell/win32/system_error.h"
+#include "common/win32/system_error.h"
 
 #include <cstdio>
 
