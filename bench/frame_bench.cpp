@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "bench_surface.h"
+#include "scene/frame_steps.h"
 #include "scene/gl_includes.h"
 #include "scene/scene.h"
 #include "settings/overlay_backend.h"

@@ -10,6 +10,7 @@
 
 #include "fractal/tube_generator.h"
 #include "fractal/view_table.h"
+#include "scene/frame_steps.h"
 #include "scene/gl_context_api.h"
 #include "scene/gl_context_record.h"
 #include "scene/gl_includes.h"

@@ -8,6 +8,7 @@
 #include "../support/allocation_cap.h"
 #include "display/linux/offscreen_surface.h"
 #include "fractal/tube_generator.h"
+#include "scene/frame_steps.h"
 #include "scene/gl_context_record.h"
 #include "scene/scene.h"
 #include "support/memory_backend.h"

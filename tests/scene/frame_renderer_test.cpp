@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "gl_recorder.h"
+#include "scene/frame_steps.h"
 #include "scene/gl_context_api.h"
 #include "scene/gl_context_record.h"
 #include "scene/gl_includes.h"

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "display/linux/offscreen_surface.h"
+#include "scene/frame_steps.h"
 #include "scene/gl_context_record.h"
 #include "scene/scene.h"
 #include "support/memory_backend.h"
