@@ -144,7 +144,8 @@ const SamplePoints& view3Points() {
     TubeShape shape = gen.shapeTable[kView];
     FractalPath path = gen.pathTable[kView];
     // Scale as generate does, then lay out.
-    const float scale = static_cast<float>(std::sqrt(static_cast<double>(480000.0f / (gen.detailWidth * gen.detailHeight))));
+    const float scale =
+        static_cast<float>(std::sqrt(static_cast<double>(480000.0f / (gen.detailWidth * gen.detailHeight))));
     shape.helixRadius /= scale;
     shape.tubeRadius /= scale;
     shape.rise /= scale;
@@ -184,8 +185,8 @@ void BM_EscapeKernel(benchmark::State& state) {
         runEscapeBatch(kernel, batch);
         benchmark::ClobberMemory();
     }
-    state.counters["iter/s"] = benchmark::Counter(static_cast<double>(p.iterations) * state.iterations(),
-                                                  benchmark::Counter::kIsRate);
+    state.counters["iter/s"] =
+        benchmark::Counter(static_cast<double>(p.iterations) * state.iterations(), benchmark::Counter::kIsRate);
     state.SetLabel(escapeKernelName(kernel));
 }
 BENCHMARK(BM_EscapeKernel)->DenseRange(0, kEscapeKernelCount - 1)->Unit(benchmark::kMillisecond);

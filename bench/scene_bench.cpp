@@ -69,7 +69,8 @@ void BM_RenderFrame(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_BuildImage)->ArgNames({"view", "detail"})->ArgsProduct({{0, 3}, {1, 4}})
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RenderFrame)->ArgNames({"view", "detail", "quick"})->ArgsProduct({{0, 3}, {1, 4}, {1, 0}})
+BENCHMARK(BM_BuildImage)->ArgNames({"view", "detail"})->ArgsProduct({{0, 3}, {1, 4}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RenderFrame)
+    ->ArgNames({"view", "detail", "quick"})
+    ->ArgsProduct({{0, 3}, {1, 4}, {1, 0}})
     ->Unit(benchmark::kMillisecond);

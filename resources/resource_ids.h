@@ -2,9 +2,9 @@
 #pragma once
 
 /* Pictures. */
-#define IDI_ORBIVANE_BIG 9001   /* icon group: 16, 32, 48 and 64 pixels */
-#define IDI_ORBIVANE_SMALL 9002 /* icon group: 16 and 32 pixels */
-#define IDB_ABOUT 9003          /* About tab picture, 150 x 135 */
+#define IDI_ORBIVANE_BIG 9001    /* icon group: 16, 32, 48 and 64 pixels */
+#define IDI_ORBIVANE_SMALL 9002  /* icon group: 16 and 32 pixels */
+#define IDB_ABOUT 9003           /* About tab picture, 150 x 135 */
 #define IDB_THUMBNAIL_FIRST 3301 /* thumbnails of images 0..4: 3301..3305, 160 x 100 */
 
 /* The settings dialog template. */

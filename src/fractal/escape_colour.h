@@ -5,8 +5,8 @@
 
 // Palette settings read by escapeColour (the generator's paletteShift and paletteVariant).
 struct PaletteSettings {
-    bool shift = false;  // pass the colour through shiftPalette
-    int32_t variant = 0; // 0..2, the shiftPalette variant
+    bool shift = false;   // pass the colour through shiftPalette
+    int32_t variant = 0;  // 0..2, the shiftPalette variant
 };
 
 // Mandelbrot form: the orbit of z -> z^2 + c starts at z0 = c.
@@ -24,7 +24,7 @@ struct EscapeResult {
     double last;    // |z|^2 after the last step
 };
 EscapeResult escapeLoop(double zRe, double zIm, double cRe, double cIm);
-constexpr int32_t kEscapeSteps = 256;      // iteration limit of the escape loop
+constexpr int32_t kEscapeSteps = 256;        // iteration limit of the escape loop
 constexpr int32_t kSmoothedCountMax = 4080;  // largest smoothed count: 16 * 254 + 16
 
 // The smoothed count of an escaped point, in sixteenths of a step (0..kSmoothedCountMax), or -1

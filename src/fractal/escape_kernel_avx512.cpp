@@ -11,11 +11,11 @@
 
 namespace {
 
-constexpr int kLanes = 8;                    // doubles per vector
-constexpr int kVectors = 4;                  // vectors in flight: independent chains hide the latency
-constexpr int kGroup = kLanes * kVectors;    // points per group
-constexpr int kMaxSteps = 256;               // the escape loop's iteration limit
-constexpr int kCheckEvery = 4;               // steps between tests for a finished group; divides kMaxSteps
+constexpr int kLanes = 8;                  // doubles per vector
+constexpr int kVectors = 4;                // vectors in flight: independent chains hide the latency
+constexpr int kGroup = kLanes * kVectors;  // points per group
+constexpr int kMaxSteps = 256;             // the escape loop's iteration limit
+constexpr int kCheckEvery = 4;             // steps between tests for a finished group; divides kMaxSteps
 
 // Runs one full group of kGroup points. Each lane does what escapeLoop does: at the start of every
 // step it tests |z|^2 <= 4 (false for a NaN), and its results are those of the first test that fails.
@@ -27,8 +27,8 @@ constexpr int kCheckEvery = 4;               // steps between tests for a finish
 // - the step count goes to steps while the lane passes the test.
 // At the end the parity of the count says which buffer holds which of the two.
 template <bool Julia>
-ORBIVANE_AVX512 void escapeGroup(const double* re, const double* im, double juliaRe, double juliaIm,
-                                 int32_t* stepsOut, double* prevOut, double* lastOut) {
+ORBIVANE_AVX512 void escapeGroup(const double* re, const double* im, double juliaRe, double juliaIm, int32_t* stepsOut,
+                                 double* prevOut, double* lastOut) {
     const __m512d four = _mm512_set1_pd(4.0);
     const __m512d two = _mm512_set1_pd(2.0);
     __m512d x[kVectors], y[kVectors], x2[kVectors], y2[kVectors], cRe[kVectors], cIm[kVectors];

@@ -7,8 +7,8 @@
 #include "fractal/escape_kernels.h"
 
 // One instruction set's loop over a full group of points: escapeLoop's results for each of them.
-typedef void (*EscapeGroupFn)(const double* re, const double* im, double juliaRe, double juliaIm,
-                              int32_t* steps, double* prev, double* last);
+typedef void (*EscapeGroupFn)(const double* re, const double* im, double juliaRe, double juliaIm, int32_t* steps,
+                              double* prev, double* last);
 
 // Runs a batch group by group with the Mandelbrot or the Julia form of one instruction set's loop.
 // The last, partial group runs on copies padded with NaNs, which stop at once.

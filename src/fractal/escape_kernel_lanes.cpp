@@ -19,7 +19,7 @@ constexpr int kCheckEvery = 4;  // steps between tests for a finished group; div
 
 typedef double Sse2Vector __attribute__((vector_size(16)));  // 2 lanes
 typedef double Avx2Vector __attribute__((vector_size(32)));  // 4 lanes
-typedef decltype(Sse2Vector{} <= Sse2Vector{}) Sse2Mask;    // mask of a comparison: -1 or 0 per lane
+typedef decltype(Sse2Vector{} <= Sse2Vector{}) Sse2Mask;     // mask of a comparison: -1 or 0 per lane
 typedef decltype(Avx2Vector{} <= Avx2Vector{}) Avx2Mask;
 
 // Whether a comparison mask has a lane set.
@@ -51,9 +51,8 @@ __attribute__((target("avx2"))) inline bool anyLane(const Avx2Mask& mask) {
 // - the mask is all ones (-1) for a live lane, so subtracting it after the test counts the step.
 // At the end the parity of the count says which register holds which of the two.
 template <typename VD, int Vectors, bool Julia>
-static inline __attribute__((always_inline)) void escapeGroupLanes(const double* re, const double* im,
-                                                                   double juliaRe, double juliaIm,
-                                                                   int32_t* stepsOut, double* prevOut,
+static inline __attribute__((always_inline)) void escapeGroupLanes(const double* re, const double* im, double juliaRe,
+                                                                   double juliaIm, int32_t* stepsOut, double* prevOut,
                                                                    double* lastOut) {
     typedef decltype(VD{} <= VD{}) VL;  // mask of a VD comparison: -1 or 0 per lane
     constexpr int kLanes = sizeof(VD) / sizeof(double);

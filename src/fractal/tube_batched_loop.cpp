@@ -9,35 +9,35 @@
 
 namespace {
 
-constexpr int32_t kBatchSize = 1024;   // vertices per run when runs are not whole tiles of rings
-constexpr int32_t kTileRings = 8;      // rings per run when runs are tiles (see buildVerticesBatched)
-constexpr int32_t kMaxTileRun = 16384; // the most vertices in a run of tiles; wider rings run untiled
+constexpr int32_t kBatchSize = 1024;    // vertices per run when runs are not whole tiles of rings
+constexpr int32_t kTileRings = 8;       // rings per run when runs are tiles (see buildVerticesBatched)
+constexpr int32_t kMaxTileRun = 16384;  // the most vertices in a run of tiles; wider rings run untiled
 
 // Scratch of the batched loop: one run of vertices, in one block. The arrays of sample points and
 // kernel results are in kernel order (see buildVerticesBatched); the others in vertex order.
 struct BatchScratch {
-    double* pos;              // path position of each vertex of the run
-    double* psi;              // spiral: its sample angle
-    double* exponent;         // spiral: its zoom exponent
-    double* cosPsi;           // kernel order. Spiral: cos psi
-    double* sinPsi;           // kernel order. Spiral: sin psi
-    double* q;                // kernel order. Spiral: the zoom divisor 0.9^exponent
-    double* re;               // kernel order: the sample point, real part
-    double* im;               // kernel order: its imaginary part
-    double* prev;             // kernel order, kernel out: |z|^2 before the last step
-    double* last;             // kernel order, kernel out: |z|^2 after the last step
-    float* raw;               // raw brightness of each vertex
-    int32_t* brightness;      // the brightness of each vertex after error diffusion, 0..150
-    int32_t* steps;           // kernel order, kernel out: step counts
-    int32_t* index;           // kernel order: the escape colour's place in ramp (0: a hole)
-    PackedColour* colour;     // the escape colour of each vertex, palette transform applied
-    PackedColour* scaled;     // that colour scaled by the vertex's brightness
-    int32_t* tileVertex;      // a whole tile's kernel order: vertex of the run at each place
-    int32_t* tileSlot;        // a whole tile's kernel order: place of each vertex of the run
-    int32_t* straight;        // 0, 1, 2, ...: the kernel order of a run that is not a whole tile
-    double* cosPhi;           // cosine of each place's angle around the tube (padded)
-    double* sinPhi;           // its sine
-    double* cosAlphaSinPhi;   // cos(pitch) * sinPhi
+    double* pos;                               // path position of each vertex of the run
+    double* psi;                               // spiral: its sample angle
+    double* exponent;                          // spiral: its zoom exponent
+    double* cosPsi;                            // kernel order. Spiral: cos psi
+    double* sinPsi;                            // kernel order. Spiral: sin psi
+    double* q;                                 // kernel order. Spiral: the zoom divisor 0.9^exponent
+    double* re;                                // kernel order: the sample point, real part
+    double* im;                                // kernel order: its imaginary part
+    double* prev;                              // kernel order, kernel out: |z|^2 before the last step
+    double* last;                              // kernel order, kernel out: |z|^2 after the last step
+    float* raw;                                // raw brightness of each vertex
+    int32_t* brightness;                       // the brightness of each vertex after error diffusion, 0..150
+    int32_t* steps;                            // kernel order, kernel out: step counts
+    int32_t* index;                            // kernel order: the escape colour's place in ramp (0: a hole)
+    PackedColour* colour;                      // the escape colour of each vertex, palette transform applied
+    PackedColour* scaled;                      // that colour scaled by the vertex's brightness
+    int32_t* tileVertex;                       // a whole tile's kernel order: vertex of the run at each place
+    int32_t* tileSlot;                         // a whole tile's kernel order: place of each vertex of the run
+    int32_t* straight;                         // 0, 1, 2, ...: the kernel order of a run that is not a whole tile
+    double* cosPhi;                            // cosine of each place's angle around the tube (padded)
+    double* sinPhi;                            // its sine
+    double* cosAlphaSinPhi;                    // cos(pitch) * sinPhi
     PackedColour ramp[kSmoothedCountMax + 2];  // 0 (a hole), then the colour of each smoothed count
 };
 
@@ -45,10 +45,10 @@ struct BatchScratch {
 // zero-filled block (the vectorised steps may read the padding); null when it cannot be had. The
 // block is released with std::free.
 void* allocateScratch(BatchScratch& b, int32_t run, int32_t ringSize) {
-    const size_t n = static_cast<size_t>(run) + kStageLanes;         // entries per run array
-    const size_t places = static_cast<size_t>(ringSize) + kStageLanes; // entries per ring array
+    const size_t n = static_cast<size_t>(run) + kStageLanes;            // entries per run array
+    const size_t places = static_cast<size_t>(ringSize) + kStageLanes;  // entries per ring array
     const size_t doubles = 10 * n + 3 * places;
-    const size_t words = 9 * n;  // 4-byte entries
+    const size_t words = 9 * n;                           // 4-byte entries
     if (places > SIZE_MAX / 256 || n > SIZE_MAX / 256) {  // 116 bytes per run entry, 24 per place
         return nullptr;
     }
@@ -237,8 +237,8 @@ void sampleRun(const VertexLoop& L, const BuildStages& stages, const StageConsta
 // Step 4: ramp indices place by place, then colours vertex by vertex into vertices[first..]. A vertex
 // without brightness stays uncoloured, whatever its point, as every byte scales to 0; so does colour 0,
 // a hole.
-void colourRun(const VertexLoop& L, const BuildStages& stages, BatchScratch& b, const int32_t* slotOf,
-               int32_t first, int32_t count) {
+void colourRun(const VertexLoop& L, const BuildStages& stages, BatchScratch& b, const int32_t* slotOf, int32_t first,
+               int32_t count) {
     stages.rampIndices(b.steps, b.prev, b.last, count, b.index);
     for (int32_t v = 0; v < count; ++v) {
         b.colour[v] = b.ramp[b.index[slotOf[v]]];

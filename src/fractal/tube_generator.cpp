@@ -101,7 +101,8 @@ bool TubeGenerator::layoutTube(TubeShape& shape, FractalPath& path) {
         if (path.outerRadius < 0.0) {
             path.outerRadius = path.startRadius / std::pow(0.9, static_cast<double>(path.zoomRate) * 420.0);
         } else {
-            path.zoomRate = static_cast<float>(std::log(path.outerRadius / path.startRadius) / std::log(kZoomStep) / 420.0);
+            path.zoomRate =
+                static_cast<float>(std::log(path.outerRadius / path.startRadius) / std::log(kZoomStep) / 420.0);
         }
     } else {
         // Flight (any mode other than 0 samples as a flight, so it gets the flight's depths too).
@@ -167,7 +168,6 @@ bool TubeGenerator::generate(TubeShape& shape, FractalPath& path, TubeArrays& ou
 }
 
 bool TubeGenerator::prepareImage(TubeShape& shape, FractalPath& path) {
-
     // Pitch of the helix, from the shape before scaling.
     pitch = std::atan(shape.rise / (shape.sweep * shape.helixRadius));
 
@@ -240,9 +240,24 @@ bool TubeGenerator::fillImage(const TubeShape& shape, const FractalPath& path, T
         std::memset(rings, 0, ringBytes);
     }
 
-    VertexLoop loop{*this, shape, path, vertices, rings, vertexCount, ringSize, ringCount, sinAlpha, cosAlpha,
-                    {light[0], light[1], light[2]}, diffuseWeight, specularWeight, ambientWeight, shininess,
-                    bakeLighting, PaletteSettings{paletteShift, paletteVariant}, driftRate};
+    VertexLoop loop{*this,
+                    shape,
+                    path,
+                    vertices,
+                    rings,
+                    vertexCount,
+                    ringSize,
+                    ringCount,
+                    sinAlpha,
+                    cosAlpha,
+                    {light[0], light[1], light[2]},
+                    diffuseWeight,
+                    specularWeight,
+                    ambientWeight,
+                    shininess,
+                    bakeLighting,
+                    PaletteSettings{paletteShift, paletteVariant},
+                    driftRate};
     int32_t i = -1;
     if (!referenceBuild) {
         // Its vector steps run over spare lanes and points that never escaped (0 / 0 and the like).

@@ -39,31 +39,31 @@ public:
     TubeGenerator(const TubeGenerator&) = delete;
     TubeGenerator& operator=(const TubeGenerator&) = delete;
 
-    int32_t diffuseWeight = 0;                 // light model: diffuse weight, 40 or 10 (set by generate)
-    int32_t specularWeight = 0;                // light model: specular weight, 70
-    int32_t ambientWeight = 0;                 // light model: constant term, 46 or 30
-    int32_t shininess = 0;                     // light model: specular exponent, 3 or 13
-    double lightDirection[3] = {1.0, 1.0, 1.0};// light vector (any length); the scene sets (1, 1, 1)
-    float detailWidth = 0;                     // reference width: 300 x detail factor (set by the caller)
-    float detailHeight = 0;                    // reference height: 200 x detail factor (set by the caller)
-    float scaleDivisor = 0;                    // divisor applied to the shape's lengths (set by generate)
-    double pitch = 0;                          // pitch angle of the helix, radians, from the unscaled shape
-                                               // (set by generate)
-    FractalPath* pathTable = nullptr;          // the view table, 5 records, owned (init)
-    TubeShape* shapeTable = nullptr;           // the view table, 5 records, owned (init)
-    int32_t vertexCount = 0;                   // vertices of the image (0 until generated)
-    int32_t ringSize = 0;                      // vertices per ring
-    int32_t bakeLighting = 1;                  // 1: brightness from the light model; else flat 50
-    bool paletteShift = false;                 // passed to escapeColour
-    int32_t paletteVariant = 0;                // 0..2, passed to escapeColour
+    int32_t diffuseWeight = 0;                   // light model: diffuse weight, 40 or 10 (set by generate)
+    int32_t specularWeight = 0;                  // light model: specular weight, 70
+    int32_t ambientWeight = 0;                   // light model: constant term, 46 or 30
+    int32_t shininess = 0;                       // light model: specular exponent, 3 or 13
+    double lightDirection[3] = {1.0, 1.0, 1.0};  // light vector (any length); the scene sets (1, 1, 1)
+    float detailWidth = 0;                       // reference width: 300 x detail factor (set by the caller)
+    float detailHeight = 0;                      // reference height: 200 x detail factor (set by the caller)
+    float scaleDivisor = 0;                      // divisor applied to the shape's lengths (set by generate)
+    double pitch = 0;                            // pitch angle of the helix, radians, from the unscaled shape
+                                                 // (set by generate)
+    FractalPath* pathTable = nullptr;            // the view table, 5 records, owned (init)
+    TubeShape* shapeTable = nullptr;             // the view table, 5 records, owned (init)
+    int32_t vertexCount = 0;                     // vertices of the image (0 until generated)
+    int32_t ringSize = 0;                        // vertices per ring
+    int32_t bakeLighting = 1;                    // 1: brightness from the light model; else flat 50
+    bool paletteShift = false;                   // passed to escapeColour
+    int32_t paletteVariant = 0;                  // 0..2, passed to escapeColour
 
     // Not in the record's classic layout, but needed without global state:
-    RandomSource* random = nullptr;            // the program's random source; generate draws once (none: draw 0)
-    float driftRate = -0.8f;                   // from the caller's working copy of defaultPath
+    RandomSource* random = nullptr;  // the program's random source; generate draws once (none: draw 0)
+    float driftRate = -0.8f;         // from the caller's working copy of defaultPath
     // Allocator for the view table and the image arrays (tests inject failures). Whatever it returns
     // for the arrays must be releasable with std::free, since the arrays outlive the generator.
     void* (*allocate)(size_t) = std::malloc;
-    void (*release)(void*) = std::free;        // frees what allocate returned, on failure paths and for the tables
+    void (*release)(void*) = std::free;  // frees what allocate returned, on failure paths and for the tables
     // How the colours are computed; both ways give the same arrays bit for bit. The batched build
     // (default) hands runs of sample points to a vectorised escape loop; the reference build colours
     // one vertex after another with escapeColour. Kept for the whole life of the generator.

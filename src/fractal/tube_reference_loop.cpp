@@ -33,8 +33,8 @@ int32_t buildVerticesReference(const VertexLoop& L) {
     const FractalPath& path = L.path;
     const double phiStep = shape.angularRate * shape.step;  // angle around the tube per place in a ring
     int32_t ringsWritten = 0;
-    double pos = 0.0;   // path position of vertex i
-    float acc = 0.0f;   // brightness accumulator (rounding remainder carried along the vertices)
+    double pos = 0.0;  // path position of vertex i
+    float acc = 0.0f;  // brightness accumulator (rounding remainder carried along the vertices)
     int32_t ringOfT = -1;
     double cosT = 1.0;
     double sinT = 0.0;
@@ -58,9 +58,9 @@ int32_t buildVerticesReference(const VertexLoop& L) {
         double n[3];
         placeVertex(L, ringStart, cosT, sinT, phiStep * j, vertex, n);
 
-        const float raw = L.bakeLighting == 1 ? lightModel(n, L.light, L.diffuseWeight, L.specularWeight,
-                                                                L.ambientWeight, L.shininess)
-                                              : kFlatBrightness;
+        const float raw = L.bakeLighting == 1
+                              ? lightModel(n, L.light, L.diffuseWeight, L.specularWeight, L.ambientWeight, L.shininess)
+                              : kFlatBrightness;
         const int32_t brightness = diffuseBrightness(acc, raw);
         PackedColour colour = 0;
         if (brightness > 0) {

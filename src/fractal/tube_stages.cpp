@@ -94,8 +94,8 @@ STAGE_BODY void spiralArgumentsBody(const StageConstants& c, const double* pos, 
     }
 }
 
-STAGE_BODY void spiralPointsBody(const StageConstants& c, const double* cosPsi, const double* sinPsi,
-                                 const double* q, int32_t count, double* re, double* im) {
+STAGE_BODY void spiralPointsBody(const StageConstants& c, const double* cosPsi, const double* sinPsi, const double* q,
+                                 int32_t count, double* re, double* im) {
     for (int32_t k = 0; k < count; k += kStageLanes) {
         VD cs, sn, d;
         LOAD(cs, cosPsi + k);
@@ -148,25 +148,25 @@ STAGE_BODY void scaleColoursBody(const PackedColour* colour, const int32_t* brig
     }
 }
 
-#define DEFINE_STAGES(SUFFIX, ATTRIBUTES)                                                                        \
-    ATTRIBUTES void geometry##SUFFIX(const StageConstants& c, const RingStretch& s) { geometryBody(c, s); }     \
-    ATTRIBUTES void spiralArguments##SUFFIX(const StageConstants& c, const double* pos, int32_t count,         \
-                                            double* psi, double* exponent) {                                   \
-        spiralArgumentsBody(c, pos, count, psi, exponent);                                                     \
-    }                                                                                                          \
-    ATTRIBUTES void spiralPoints##SUFFIX(const StageConstants& c, const double* cosPsi, const double* sinPsi,  \
-                                         const double* q, int32_t count, double* re, double* im) {             \
-        spiralPointsBody(c, cosPsi, sinPsi, q, count, re, im);                                                 \
-    }                                                                                                          \
-    ATTRIBUTES void rampIndices##SUFFIX(const int32_t* steps, const double* prev, const double* last,         \
-                                        int32_t count, int32_t* index) {                                       \
-        rampIndicesBody(steps, prev, last, count, index);                                                      \
-    }                                                                                                          \
-    ATTRIBUTES void scaleColours##SUFFIX(const PackedColour* colour, const int32_t* brightness, int32_t count, \
-                                         PackedColour* out) {                                                  \
-        scaleColoursBody(colour, brightness, count, out);                                                      \
-    }                                                                                                          \
-    constexpr BuildStages kStages##SUFFIX = {geometry##SUFFIX, spiralArguments##SUFFIX, spiralPoints##SUFFIX,  \
+#define DEFINE_STAGES(SUFFIX, ATTRIBUTES)                                                                            \
+    ATTRIBUTES void geometry##SUFFIX(const StageConstants& c, const RingStretch& s) { geometryBody(c, s); }          \
+    ATTRIBUTES void spiralArguments##SUFFIX(const StageConstants& c, const double* pos, int32_t count, double* psi,  \
+                                            double* exponent) {                                                      \
+        spiralArgumentsBody(c, pos, count, psi, exponent);                                                           \
+    }                                                                                                                \
+    ATTRIBUTES void spiralPoints##SUFFIX(const StageConstants& c, const double* cosPsi, const double* sinPsi,        \
+                                         const double* q, int32_t count, double* re, double* im) {                   \
+        spiralPointsBody(c, cosPsi, sinPsi, q, count, re, im);                                                       \
+    }                                                                                                                \
+    ATTRIBUTES void rampIndices##SUFFIX(const int32_t* steps, const double* prev, const double* last, int32_t count, \
+                                        int32_t* index) {                                                            \
+        rampIndicesBody(steps, prev, last, count, index);                                                            \
+    }                                                                                                                \
+    ATTRIBUTES void scaleColours##SUFFIX(const PackedColour* colour, const int32_t* brightness, int32_t count,       \
+                                         PackedColour* out) {                                                        \
+        scaleColoursBody(colour, brightness, count, out);                                                            \
+    }                                                                                                                \
+    constexpr BuildStages kStages##SUFFIX = {geometry##SUFFIX, spiralArguments##SUFFIX, spiralPoints##SUFFIX,        \
                                              rampIndices##SUFFIX, scaleColours##SUFFIX};
 
 DEFINE_STAGES(Baseline, )

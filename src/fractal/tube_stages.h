@@ -14,23 +14,23 @@ constexpr int32_t kStageLanes = 8;
 
 // What stays the same for a whole image.
 struct StageConstants {
-    double tubeRadius;       // scaled tube radius
-    double helixRadius;      // scaled helix radius (every position is divided by it)
-    float light[3];          // unit light vector of the light model
-    float diffuseWeight;     // light model weights, as floats
+    double tubeRadius;    // scaled tube radius
+    double helixRadius;   // scaled helix radius (every position is divided by it)
+    float light[3];       // unit light vector of the light model
+    float diffuseWeight;  // light model weights, as floats
     float specularWeight;
     float ambientWeight;
-    float weightSum;         // float(diffuse + specular + ambient)
-    int32_t shininess;       // specular exponent
-    bool bakeLighting;       // true: light model; false: flat brightness 50
-    double drift;            // radians per unit of path parameter the picture winds against the tube
-    double angularRate;      // sample angle per unit of path parameter
-    double angleOffset;      // radians added to every sample angle
-    double sweep;            // length of the path parameter
-    double zoomRate;         // spiral zoom steps per 1/420 of the sweep
-    double centreRe;         // spiral zoom centre
+    float weightSum;     // float(diffuse + specular + ambient)
+    int32_t shininess;   // specular exponent
+    bool bakeLighting;   // true: light model; false: flat brightness 50
+    double drift;        // radians per unit of path parameter the picture winds against the tube
+    double angularRate;  // sample angle per unit of path parameter
+    double angleOffset;  // radians added to every sample angle
+    double sweep;        // length of the path parameter
+    double zoomRate;     // spiral zoom steps per 1/420 of the sweep
+    double centreRe;     // spiral zoom centre
     double centreIm;
-    double startRadius;      // sample circle radius at path parameter 0
+    double startRadius;  // sample circle radius at path parameter 0
 };
 
 // A run of consecutive vertices of one ring, starting at place j0 of the ring.
@@ -53,8 +53,7 @@ struct BuildStages {
     // Positions, normals and raw brightness of a stretch.
     void (*geometry)(const StageConstants& c, const RingStretch& s);
     // Spiral paths: the sample angle psi and the zoom exponent of each path position.
-    void (*spiralArguments)(const StageConstants& c, const double* pos, int32_t count, double* psi,
-                            double* exponent);
+    void (*spiralArguments)(const StageConstants& c, const double* pos, int32_t count, double* psi, double* exponent);
     // Spiral paths: sample points from cos psi, sin psi and the zoom divisor q.
     void (*spiralPoints)(const StageConstants& c, const double* cosPsi, const double* sinPsi, const double* q,
                          int32_t count, double* re, double* im);

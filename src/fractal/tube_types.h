@@ -59,4 +59,6 @@ using PackedColour = uint32_t;
 inline uint8_t packedRed(PackedColour c) { return static_cast<uint8_t>(c & 0xFF); }
 inline uint8_t packedGreen(PackedColour c) { return static_cast<uint8_t>((c >> 8) & 0xFF); }
 inline uint8_t packedBlue(PackedColour c) { return static_cast<uint8_t>((c >> 16) & 0xFF); }
-inline PackedColour packColour(uint32_t r, uint32_t g, uint32_t b) { return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16); }
+inline PackedColour packColour(uint32_t r, uint32_t g, uint32_t b) {
+    return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16);
+}

@@ -8,8 +8,8 @@
 #include "fractal/escape_kernels.h"
 #include "fractal/tube_generator.h"
 
-inline constexpr int32_t kMaxBrightness = 150;           // brightness cap, in percent of the escape colour
-inline constexpr float kFlatBrightness = 50.0f;          // brightness of images lit by OpenGL instead
+inline constexpr int32_t kMaxBrightness = 150;   // brightness cap, in percent of the escape colour
+inline constexpr float kFlatBrightness = 50.0f;  // brightness of images lit by OpenGL instead
 
 // Integer power by repeated squaring, in single precision.
 inline float powInt(float base, int32_t exponent) {
@@ -34,7 +34,7 @@ inline uint8_t scaleChannel(uint8_t byte, int32_t brightness) {
 
 // The light model of bakedBrightness, inlined into the vertex loops.
 inline float lightModel(const double n[3], const float light[3], int32_t diffuseWeight, int32_t specularWeight,
-                       int32_t ambientWeight, int32_t shininess) {
+                        int32_t ambientWeight, int32_t shininess) {
     const float nx = static_cast<float>(n[0]);
     const float ny = static_cast<float>(n[1]);
     const float nz = static_cast<float>(n[2]);
@@ -73,9 +73,9 @@ struct VertexLoop {
     int32_t specularWeight;
     int32_t ambientWeight;
     int32_t shininess;
-    int32_t bakeLighting;      // 1: light model; else flat brightness
-    PaletteSettings palette;   // palette transform of the escape colours
-    double drift;              // radians per unit of path parameter the picture winds against the tube
+    int32_t bakeLighting;     // 1: light model; else flat brightness
+    PaletteSettings palette;  // palette transform of the escape colours
+    double drift;             // radians per unit of path parameter the picture winds against the tube
 };
 
 // Sample point of a spiral-mode path at path position pos and angle theta. Shared by both vertex

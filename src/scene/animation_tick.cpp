@@ -20,8 +20,7 @@ void Scene::tick() {
     // Seconds since the build, taken modulo 2^32 so that the low 32 bits kept in startTime still give
     // the right answer once the clock passes 2^31 seconds (January 2038).
     const int64_t now64 = now();
-    const int64_t elapsed =
-        static_cast<int32_t>(static_cast<uint32_t>(now64) - static_cast<uint32_t>(startTime));
+    const int64_t elapsed = static_cast<int32_t>(static_cast<uint32_t>(now64) - static_cast<uint32_t>(startTime));
     if (elapsed > interval && fade > 0) {
         fade -= 0.01;
         if (fade < 0) fade = 0;

@@ -8,9 +8,7 @@
 #include "scene/scene.h"
 
 // Low 8 bits of a truncated colour or alpha value, as OpenGL receives it.
-inline GLubyte colourByte(double value) {
-    return static_cast<GLubyte>(static_cast<int32_t>(value) & 0xFF);
-}
+inline GLubyte colourByte(double value) { return static_cast<GLubyte>(static_cast<int32_t>(value) & 0xFF); }
 
 // A quad's colour as four bytes: the vertex's colour scaled by the fade f, with opacity alphaByte, or
 // for pure red (the lowest escape counts) an opacity that grows with the red value and fades.
@@ -48,9 +46,7 @@ inline void quadCorners(int32_t v, bool last, int32_t ringSize, int32_t corners[
 // Floats per corner in the vertex arrays and buffers: position, normal when lit, colour.
 inline int32_t cornerFloats(bool lit) { return lit ? 10 : 7; }
 
-inline GLubyte alphaByteOf(const Scene& scene) {
-    return colourByte(static_cast<double>(scene.alpha) * 255.0);
-}
+inline GLubyte alphaByteOf(const Scene& scene) { return colourByte(static_cast<double>(scene.alpha) * 255.0); }
 
 // Colour bytes as GL floats, exactly as glColor4ub converts them (c / 255 in single precision).
 // Byte colour arrays are converted differently by some implementations (Mesa), off by 1/255 after

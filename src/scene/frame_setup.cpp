@@ -62,9 +62,7 @@ const GLfloat* byteColourTable() {
     return table;
 }
 
-bool ringFartherFirst(const TubeRing& a, const TubeRing& b) {
-    return a.sortKey > b.sortKey;
-}
+bool ringFartherFirst(const TubeRing& a, const TubeRing& b) { return a.sortKey > b.sortKey; }
 
 void eyeInModelSpace(float x, float z, float angle, double eye[3]) {
     // Undo the frame's rotation: turn (-x, 0, -z) by -2 * angle degrees about the unit axis

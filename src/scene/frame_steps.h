@@ -48,10 +48,10 @@ bool uploadStep(Scene& scene);
 // What the quad submissions of this process handed to GL, summed since the counters were last reset
 // (benchmarks). Uploads of buffer objects are counted apart from the per-frame traffic.
 struct SubmitCounts {
-    double bytes = 0;        // bytes GL reads from the program's memory while drawing (arrays, ranges)
-    double calls = 0;        // GL calls made to submit the quads (state, pointers, draws)
-    double uploadBytes = 0;  // bytes handed to the buffers (glBufferSubData)
-    double glSeconds = 0;    // time inside draw and upload calls, by `clock`, when it is set
+    double bytes = 0;             // bytes GL reads from the program's memory while drawing (arrays, ranges)
+    double calls = 0;             // GL calls made to submit the quads (state, pointers, draws)
+    double uploadBytes = 0;       // bytes handed to the buffers (glBufferSubData)
+    double glSeconds = 0;         // time inside draw and upload calls, by `clock`, when it is set
     double (*clock)() = nullptr;  // seconds (a benchmark's thread CPU clock); null: no timing
 };
 SubmitCounts& submitCounts();

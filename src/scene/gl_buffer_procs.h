@@ -22,8 +22,8 @@ struct GlBufferProcs {
                                         const void* data) = nullptr;
     void(ORBIVANE_GLAPI* multiDrawArrays)(GLenum mode, const GLint* first, const GLsizei* count,
                                           GLsizei drawCount) = nullptr;
-    void(ORBIVANE_GLAPI* multiDrawElements)(GLenum mode, const GLsizei* count, GLenum type,
-                                            const void* const* offsets, GLsizei drawCount) = nullptr;
+    void(ORBIVANE_GLAPI* multiDrawElements)(GLenum mode, const GLsizei* count, GLenum type, const void* const* offsets,
+                                            GLsizei drawCount) = nullptr;
 };
 
 // True when a GL_VERSION string ("1.5 Mesa ...", "4.6.0 NVIDIA ...") names major.minor or later.

@@ -9,12 +9,12 @@
 
 // What a context's buffers hold: storage for one image's quads, filled from the first quad up.
 struct BufferUpload {
-    bool started = false;           // the buffers have storage for the image below
-    uint32_t serial = 0;            // Scene::imageSerial of that image
-    bool lit = false;               // the vertex buffer carries normals
-    bool twice = false;             // there is an index buffer (quads drawn twice)
-    float alpha = 0;                // Scene::alpha the colours are made with
-    int32_t quadsDone = 0;          // quads [0, quadsDone) are in the buffers
+    bool started = false;   // the buffers have storage for the image below
+    uint32_t serial = 0;    // Scene::imageSerial of that image
+    bool lit = false;       // the vertex buffer carries normals
+    bool twice = false;     // there is an index buffer (quads drawn twice)
+    float alpha = 0;        // Scene::alpha the colours are made with
+    int32_t quadsDone = 0;  // quads [0, quadsDone) are in the buffers
 };
 
 // One GL context's state as the scene last set it. Looked up by the current context before drawing.
@@ -33,8 +33,8 @@ struct GlContextRecord {
 // The quads of one image in buffer order: ring by ring as the rings are numbered (firstVertex /
 // ringSize), within a ring by position, holes and positions without a next ring left out.
 struct QuadLayout {
-    bool made = false;                   // the layout below is made (from image `serial`)
-    uint32_t serial = 0;                 // Scene::imageSerial it was made from
+    bool made = false;    // the layout below is made (from image `serial`)
+    uint32_t serial = 0;  // Scene::imageSerial it was made from
     int32_t ringCount = 0;
     int32_t quadCount = 0;
     std::vector<int32_t> ringFirstQuad;  // ringCount + 1 entries: ring k owns quads [k] .. [k + 1] - 1

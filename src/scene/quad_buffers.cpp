@@ -102,8 +102,7 @@ void addRange(QuadLayout& layout, int32_t first, int32_t count) {
 
 // Clears errors left by earlier calls, so that the next glGetError speaks of what follows.
 void clearGlErrors() {
-    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
-    }
+    for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {}
 }
 
 // Bytes of the vertex buffer (all positions, then all normals when lit, then all colours) and of the
@@ -129,13 +128,13 @@ bool startUpload(const Scene& scene, const QuadLayout& layout, GlContextRecord& 
     clearGlErrors();
     GlCallTimer timer;
     gl.bindBuffer(kGlArrayBuffer, context.vertexBuffer);
-    gl.bufferData(kGlArrayBuffer, static_cast<std::ptrdiff_t>(vertexBufferBytes(layout.quadCount, upload.lit)),
-                  nullptr, kGlStaticDraw);
+    gl.bufferData(kGlArrayBuffer, static_cast<std::ptrdiff_t>(vertexBufferBytes(layout.quadCount, upload.lit)), nullptr,
+                  kGlStaticDraw);
     gl.bindBuffer(kGlArrayBuffer, 0);
     if (upload.twice) {
         gl.bindBuffer(kGlElementArrayBuffer, context.indexBuffer);
-        gl.bufferData(kGlElementArrayBuffer, static_cast<std::ptrdiff_t>(indexBufferBytes(layout.quadCount)),
-                      nullptr, kGlStaticDraw);
+        gl.bufferData(kGlElementArrayBuffer, static_cast<std::ptrdiff_t>(indexBufferBytes(layout.quadCount)), nullptr,
+                      kGlStaticDraw);
         gl.bindBuffer(kGlElementArrayBuffer, 0);
     }
     upload.started = glGetError() == GL_NO_ERROR;
@@ -198,7 +197,8 @@ void uploadBatch(const Scene& scene, const QuadLayout& layout, const GlContextRe
     if (context.upload.twice) {
         for (int32_t i = 0; i < count; ++i)
             for (int copy = 0; copy < 2; ++copy)
-                for (int k = 0; k < 4; ++k) indexStaging[8 * i + 4 * copy + k] = static_cast<GLuint>(4 * (first + i) + k);
+                for (int k = 0; k < 4; ++k)
+                    indexStaging[8 * i + 4 * copy + k] = static_cast<GLuint>(4 * (first + i) + k);
         const size_t bytes = static_cast<size_t>(count) * 8 * sizeof(GLuint);
         gl.bindBuffer(kGlElementArrayBuffer, context.indexBuffer);
         gl.bufferSubData(kGlElementArrayBuffer, static_cast<std::ptrdiff_t>(indexBufferBytes(first)),

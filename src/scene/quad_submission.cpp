@@ -10,9 +10,7 @@ QuadArrays quadArrays;
 
 namespace {
 
-void sendVertex(const TubeVertex& vertex) {
-    glVertex3d(vertex.position[0], vertex.position[1], vertex.position[2]);
-}
+void sendVertex(const TubeVertex& vertex) { glVertex3d(vertex.position[0], vertex.position[1], vertex.position[2]); }
 
 void sendQuad(const TubeVertex* vertices, int32_t a, int32_t b, int32_t c, int32_t d) {
     sendVertex(vertices[a]);

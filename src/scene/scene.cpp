@@ -137,9 +137,7 @@ void Scene::deleteCurrentBuffers() {
     context.upload = BufferUpload{};
 }
 
-void Scene::imageEdited() {
-    ++imageSerial;
-}
+void Scene::imageEdited() { ++imageSerial; }
 
 Scene& Scene::instance() {
     static Scene scene;
@@ -151,9 +149,7 @@ RandomSource& Scene::rng() {
     return random != nullptr ? *random : fallback;
 }
 
-int64_t Scene::now() {
-    return platform != nullptr ? platform->nowSeconds() : static_cast<int64_t>(std::time(nullptr));
-}
+int64_t Scene::now() { return platform != nullptr ? platform->nowSeconds() : static_cast<int64_t>(std::time(nullptr)); }
 
 void Scene::loadSettings() {
     SettingsStore& store = SettingsStore::instance();
@@ -245,8 +241,8 @@ bool Scene::buildImage() {
         storeRequests = 0;
         generator.allocate = allocateFromStores;
         generator.release = releaseOutsideStores;
-        generated = generateImage ? generateImage(generator, shape, path, arrays)
-                                  : generator.generate(shape, path, arrays);
+        generated =
+            generateImage ? generateImage(generator, shape, path, arrays) : generator.generate(shape, path, arrays);
         generator.allocate = std::malloc;
         generator.release = std::free;
         buildingScene = nullptr;

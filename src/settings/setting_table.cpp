@@ -8,24 +8,20 @@
 namespace {
 
 constexpr SettingWord kIntervalWords[] = {{"45", 0}, {"60", 1}, {"90", 2}, {nullptr, 0}};
-constexpr SettingWord kPaletteWords[] = {{"standard", 0}, {"alternative", 1}, {"random", 2},
-                                     {"0", 0},        {"1", 1},           {"2", 2},
-                                     {nullptr, 0}};
+constexpr SettingWord kPaletteWords[] = {{"standard", 0}, {"alternative", 1}, {"random", 2}, {"0", 0},
+                                         {"1", 1},        {"2", 2},           {nullptr, 0}};
 constexpr SettingWord kLightWords[] = {{"fixed", 0}, {"moving", 1}, {"random", 2}, {"0", 0},
-                                   {"1", 1},     {"2", 2},      {nullptr, 0}};
+                                       {"1", 1},     {"2", 2},      {nullptr, 0}};
 
 using K = SettingKind;
 constexpr SettingRow kRows[kSettingCount] = {
     // id, stored name, kind, default, clamped, low, high, option word, choice words, usage words
-    {SettingId::detailLevel, "detail_level", K::number, 1, true, 0, 4, "detail-level", nullptr,
-     "least to most detail"},
+    {SettingId::detailLevel, "detail_level", K::number, 1, true, 0, 4, "detail-level", nullptr, "least to most detail"},
     {SettingId::rotationSpeed, "rotation_speed", K::number, 25, true, 10, 40, "rotation-speed", nullptr, ""},
     {SettingId::intervalOption, "interval_option", K::choice, 0, false, 0, 2, "interval", kIntervalWords,
      "seconds per image"},
-    {SettingId::shuffleImages, "shuffle_images", K::flag, 0, false, 0, 1, "shuffle", nullptr,
-     "shuffle the images"},
-    {SettingId::quickDraw, "quick_draw", K::flag, 1, false, 0, 1, "quick-draw", nullptr,
-     "one drawing pass per quad"},
+    {SettingId::shuffleImages, "shuffle_images", K::flag, 0, false, 0, 1, "shuffle", nullptr, "shuffle the images"},
+    {SettingId::quickDraw, "quick_draw", K::flag, 1, false, 0, 1, "quick-draw", nullptr, "one drawing pass per quad"},
     {SettingId::transpLevel, "transp_level", K::number, 10, true, 0, 40, "transparency", nullptr, ""},
     {SettingId::paletteType, "palette_type", K::choice, 2, false, 0, 2, "palette", kPaletteWords, ""},
     {SettingId::lightSource, "light_source", K::choice, 2, false, 0, 2, "light-source", kLightWords, ""},

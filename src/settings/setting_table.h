@@ -48,7 +48,7 @@ struct SettingWord {
 
 struct SettingRow {
     SettingId id;
-    const char* name;          // value name in the store ("image_" for the image family: "image_N")
+    const char* name;  // value name in the store ("image_" for the image family: "image_N")
     SettingKind kind;
     int32_t defaultValue;      // in stored units (tenths for kind tenths, 0/1 for flags)
     bool clamped;              // reading brings the value into low..high

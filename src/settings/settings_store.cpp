@@ -24,9 +24,7 @@ SettingsStore& SettingsStore::instance() {
 
 void SettingsStore::setBackend(SettingsBackend* backend) { backend_ = backend; }
 
-SettingsBackend* SettingsStore::backend() {
-    return backend_ ? backend_ : &platformSettingsBackend();
-}
+SettingsBackend* SettingsStore::backend() { return backend_ ? backend_ : &platformSettingsBackend(); }
 
 int32_t SettingsStore::readRaw(const char* name, int32_t fallback) {
     if (!registryEnabled) return fallback;
@@ -58,9 +56,7 @@ int32_t SettingsStore::read(SettingId id, int32_t index) {
     return applyReadRule(row, readRaw(name.text, row.defaultValue));
 }
 
-void SettingsStore::write(SettingId id, int32_t value, int32_t index) {
-    writeRaw(ValueName(id, index).text, value);
-}
+void SettingsStore::write(SettingId id, int32_t value, int32_t index) { writeRaw(ValueName(id, index).text, value); }
 
 int32_t SettingsStore::readDetailLevel() { return read(SettingId::detailLevel); }
 float SettingsStore::readRotationSpeed() { return static_cast<float>(read(SettingId::rotationSpeed)); }
@@ -93,6 +89,8 @@ void SettingsStore::writeGlossLevel(int32_t value) { write(SettingId::glossLevel
 void SettingsStore::writeGlossRandom(bool value) { write(SettingId::glossRandom, value ? 1 : 0); }
 void SettingsStore::writeLight2Sides(bool value) { write(SettingId::light2Sides, value ? 1 : 0); }
 void SettingsStore::writeMonitorMode(int32_t value) { write(SettingId::monitorMode, value); }
-void SettingsStore::writeLightDistance(float distance) { write(SettingId::lightDistance, tenthsFromDistance(distance)); }
+void SettingsStore::writeLightDistance(float distance) {
+    write(SettingId::lightDistance, tenthsFromDistance(distance));
+}
 
 void SettingsStore::writeImageEnabled(int32_t index, bool value) { write(SettingId::images, value ? 1 : 0, index); }

@@ -28,20 +28,20 @@ public:
     void write(SettingId id, int32_t value, int32_t index = 0);
 
     // Typed readers; names, defaults and ranges are the table's.
-    int32_t readDetailLevel();     // "detail_level", 0..4, default 1
-    float readRotationSpeed();     // "rotation_speed", 10.0..40.0, default 25.0
-    int32_t readIntervalOption();  // "interval_option", unclamped, default 0
-    bool readShuffleImages();      // "shuffle_images", default false
-    bool readQuickDraw();          // "quick_draw", default true
-    int32_t readTranspLevel();     // "transp_level", 0..40, default 10
-    int32_t readPaletteType();     // "palette_type", unclamped, default 2
-    int32_t readLightSource();     // "light_source", unclamped, default 2
-    float readGlossLevel();        // "gloss_level", 0.0..10.0, default 0.0
-    bool readGlossRandom();        // "gloss_random", default false
-    float readLightDistance();     // "light_distance" in tenths -> 2.0..30.0, default 10.0
-    bool readLight2Sides();        // "light_2_sides", default true
-    int32_t readMonitorMode();     // "monitor_mode", 0..2, default 0
-    bool readImageEnabled(int32_t index);  // "image_%d", default true
+    int32_t readDetailLevel();                           // "detail_level", 0..4, default 1
+    float readRotationSpeed();                           // "rotation_speed", 10.0..40.0, default 25.0
+    int32_t readIntervalOption();                        // "interval_option", unclamped, default 0
+    bool readShuffleImages();                            // "shuffle_images", default false
+    bool readQuickDraw();                                // "quick_draw", default true
+    int32_t readTranspLevel();                           // "transp_level", 0..40, default 10
+    int32_t readPaletteType();                           // "palette_type", unclamped, default 2
+    int32_t readLightSource();                           // "light_source", unclamped, default 2
+    float readGlossLevel();                              // "gloss_level", 0.0..10.0, default 0.0
+    bool readGlossRandom();                              // "gloss_random", default false
+    float readLightDistance();                           // "light_distance" in tenths -> 2.0..30.0, default 10.0
+    bool readLight2Sides();                              // "light_2_sides", default true
+    int32_t readMonitorMode();                           // "monitor_mode", 0..2, default 0
+    bool readImageEnabled(int32_t index);                // "image_%d", default true
     bool readFlag(const char* name, bool defaultValue);  // the generic boolean reader
 
     void writeDetailLevel(int32_t value);

@@ -99,8 +99,8 @@ protected:
     }
 
     void open(HWND owner = nullptr) {
-        dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_CONFIG), owner,
-                                    configDialogProc, 0);
+        dialog =
+            CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_CONFIG), owner, configDialogProc, 0);
         ASSERT_NE(dialog, nullptr);
         pump();
         backend->written.clear();
@@ -108,8 +108,7 @@ protected:
 
     void store(const char* name, DWORD value) {
         HKEY key;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, subkey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                  nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, subkey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
         RegCloseKey(key);
@@ -125,8 +124,8 @@ protected:
         for (DWORD i = 0;; ++i) {
             char name[256];
             DWORD nameSize = sizeof name, type = 0, data = 0, dataSize = sizeof data;
-            if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(&data),
-                              &dataSize) != ERROR_SUCCESS) {
+            if (RegEnumValueA(key, i, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE*>(&data), &dataSize) !=
+                ERROR_SUCCESS) {
                 break;
             }
             EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD)) << name;
@@ -325,27 +324,26 @@ TEST_F(ConfigDialog, OkWritesEveryValueInOrderAndTheRegistryHoldsThem) {
 
     EXPECT_FALSE(IsWindowVisible(dialog));
     const std::vector<std::string> order = {
-        "detail_level", "rotation_speed", "interval_option", "shuffle_images", "quick_draw",
-        "transp_level", "palette_type", "light_source", "gloss_level", "gloss_random",
-        "light_distance", "light_2_sides", "image_0", "image_1", "image_2", "image_3", "image_4",
-        "monitor_mode"};
+        "detail_level", "rotation_speed", "interval_option", "shuffle_images", "quick_draw",     "transp_level",
+        "palette_type", "light_source",   "gloss_level",     "gloss_random",   "light_distance", "light_2_sides",
+        "image_0",      "image_1",        "image_2",         "image_3",        "image_4",        "monitor_mode"};
     EXPECT_EQ(backend->written, order);
     const std::map<std::string, int32_t> expected = {
-        {"detail_level", 3}, {"rotation_speed", 33}, {"interval_option", 2}, {"shuffle_images", 1},
-        {"quick_draw", 0}, {"transp_level", 27}, {"palette_type", 1}, {"light_source", 0},
-        {"gloss_level", 7}, {"gloss_random", 1}, {"light_distance", 253}, {"light_2_sides", 0},
-        {"image_0", 1}, {"image_1", 0}, {"image_2", 1}, {"image_3", 0}, {"image_4", 1},
-        {"monitor_mode", 2}};
+        {"detail_level", 3}, {"rotation_speed", 33}, {"interval_option", 2},  {"shuffle_images", 1},
+        {"quick_draw", 0},   {"transp_level", 27},   {"palette_type", 1},     {"light_source", 0},
+        {"gloss_level", 7},  {"gloss_random", 1},    {"light_distance", 253}, {"light_2_sides", 0},
+        {"image_0", 1},      {"image_1", 0},         {"image_2", 1},          {"image_3", 0},
+        {"image_4", 1},      {"monitor_mode", 2}};
     EXPECT_EQ(stored(), expected);
 }
 
 TEST_F(ConfigDialog, CancelAndResetWriteNothingAndResetThenOkStoresEveryDefault) {
     const std::map<std::string, int32_t> before = {
         {"detail_level", 4}, {"rotation_speed", 12}, {"interval_option", 1}, {"shuffle_images", 1},
-        {"quick_draw", 0}, {"transp_level", 30}, {"palette_type", 0}, {"light_source", 1},
-        {"gloss_level", 9}, {"gloss_random", 1}, {"light_distance", 25}, {"light_2_sides", 0},
-        {"image_0", 0}, {"image_1", 0}, {"image_2", 0}, {"image_3", 1}, {"image_4", 0},
-        {"monitor_mode", 1}};
+        {"quick_draw", 0},   {"transp_level", 30},   {"palette_type", 0},    {"light_source", 1},
+        {"gloss_level", 9},  {"gloss_random", 1},    {"light_distance", 25}, {"light_2_sides", 0},
+        {"image_0", 0},      {"image_1", 0},         {"image_2", 0},         {"image_3", 1},
+        {"image_4", 0},      {"monitor_mode", 1}};
     for (const auto& [name, value] : before) store(name.c_str(), static_cast<DWORD>(value));
 
     // Changes, then Cancel.
@@ -376,11 +374,11 @@ TEST_F(ConfigDialog, CancelAndResetWriteNothingAndResetThenOkStoresEveryDefault)
     click(IDC_RESET_DEFAULTS);
     click(IDOK);
     const std::map<std::string, int32_t> defaults = {
-        {"detail_level", 1}, {"rotation_speed", 25}, {"interval_option", 0}, {"shuffle_images", 0},
-        {"quick_draw", 1}, {"transp_level", 10}, {"palette_type", 2}, {"light_source", 2},
-        {"gloss_level", 0}, {"gloss_random", 0}, {"light_distance", 100}, {"light_2_sides", 1},
-        {"image_0", 1}, {"image_1", 1}, {"image_2", 1}, {"image_3", 1}, {"image_4", 1},
-        {"monitor_mode", 0}};
+        {"detail_level", 1}, {"rotation_speed", 25}, {"interval_option", 0},  {"shuffle_images", 0},
+        {"quick_draw", 1},   {"transp_level", 10},   {"palette_type", 2},     {"light_source", 2},
+        {"gloss_level", 0},  {"gloss_random", 0},    {"light_distance", 100}, {"light_2_sides", 1},
+        {"image_0", 1},      {"image_1", 1},         {"image_2", 1},          {"image_3", 1},
+        {"image_4", 1},      {"monitor_mode", 0}};
     EXPECT_EQ(stored(), defaults);
 }
 
@@ -719,9 +717,9 @@ TEST_F(ConfigDialog, ControlsOnTheTabPageShowThePagesBackground) {
         bool fromRight;  // sample near the right end (text on the left) instead of the left end
     };
     const Spot spots[] = {
-        {0, IDC_DETAIL_LABEL, false},     {0, IDC_ROTATION_LABEL, false},   {0, IDC_SHUFFLE_CHECK, true},
-        {0, IDC_ROTATION_TRACKBAR, false}, {1, IDC_PALETTE_STANDARD, true}, {1, IDC_GLOSS_RANDOM_CHECK, true},
-        {1, IDC_TRANSPARENCY_TRACKBAR, false}, {2, IDC_TWO_SIDES_CHECK, true}, {3, IDC_MONITOR_CROSS, true},
+        {0, IDC_DETAIL_LABEL, false},          {0, IDC_ROTATION_LABEL, false},  {0, IDC_SHUFFLE_CHECK, true},
+        {0, IDC_ROTATION_TRACKBAR, false},     {1, IDC_PALETTE_STANDARD, true}, {1, IDC_GLOSS_RANDOM_CHECK, true},
+        {1, IDC_TRANSPARENCY_TRACKBAR, false}, {2, IDC_TWO_SIDES_CHECK, true},  {3, IDC_MONITOR_CROSS, true},
     };
     for (const Spot& spot : spots) {
         chooseTab(spot.tab);
@@ -735,8 +733,8 @@ TEST_F(ConfigDialog, ControlsOnTheTabPageShowThePagesBackground) {
     // The buttons below the page keep the dialog's own colour around them.
     chooseTab(0);
     HDC memory = CreateCompatibleDC(nullptr);
-    const LRESULT brush = SendMessageA(dialog, WM_CTLCOLORBTN, reinterpret_cast<WPARAM>(memory),
-                                       reinterpret_cast<LPARAM>(item(IDOK)));
+    const LRESULT brush =
+        SendMessageA(dialog, WM_CTLCOLORBTN, reinterpret_cast<WPARAM>(memory), reinterpret_cast<LPARAM>(item(IDOK)));
     DeleteDC(memory);
     LOGBRUSH drawn{};
     ASSERT_NE(GetObjectA(reinterpret_cast<HBRUSH>(brush), sizeof drawn, &drawn), 0);
@@ -764,8 +762,9 @@ TEST_F(ConfigDialog, ResizingThePanelBringsTheStripBackToItsStart) {
     info.fMask = SIF_ALL;
     GetScrollInfo(panel, SB_HORZ, &info);
     EXPECT_EQ(info.nPos, 0);
-    EXPECT_EQ(info.nMax, kImageCount * (childRect(GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST + 1)).left -
-                                           childRect(first).left) - client.right);
+    EXPECT_EQ(info.nMax,
+              kImageCount * (childRect(GetDlgItem(panel, IDC_IMAGE_THUMBNAIL_FIRST + 1)).left - childRect(first).left) -
+                  client.right);
     // The strip follows the scroll bar: it starts at its left edge again, check boxes with it.
     EXPECT_EQ(childRect(first).left, 1);
     EXPECT_EQ(childRect(imageBox(0)).left, 7);
@@ -792,8 +791,8 @@ TEST(DialogPlacement, CentresOnTheTargetAndKeepsTheWindowInsideTheWorkArea) {
 // A plain top-level window standing in for the window that opens the settings.
 struct OwnerWindow {
     OwnerWindow(int x, int y, int width, int height, bool shown) {
-        handle = CreateWindowExA(0, "Static", "Owner", WS_OVERLAPPEDWINDOW | (shown ? WS_VISIBLE : 0), x, y,
-                                 width, height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+        handle = CreateWindowExA(0, "Static", "Owner", WS_OVERLAPPEDWINDOW | (shown ? WS_VISIBLE : 0), x, y, width,
+                                 height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     }
     ~OwnerWindow() { DestroyWindow(handle); }
     HWND handle;
@@ -815,12 +814,15 @@ RECT workAreaAt(POINT point) {
 bool inside(HWND window, const RECT& area) {
     RECT rect;
     GetWindowRect(window, &rect);
-    return rect.left >= area.left && rect.top >= area.top && rect.right <= area.right &&
-           rect.bottom <= area.bottom;
+    return rect.left >= area.left && rect.top >= area.top && rect.right <= area.right && rect.bottom <= area.bottom;
 }
 
 TEST_F(ConfigDialog, OpensCentredOnItsOwnerAndWhollyOnItsMonitor) {
-    const POINT pointer = [] { POINT p{}; GetCursorPos(&p); return p; }();
+    const POINT pointer = [] {
+        POINT p{};
+        GetCursorPos(&p);
+        return p;
+    }();
     const RECT work = workAreaAt(pointer);
     {
         OwnerWindow owner(work.left + 120, work.top + 90, 700, 520, true);
@@ -941,13 +943,20 @@ std::string readNameOrOrdinal(const WORD*& p) {
         const WORD ordinal = p[1];
         p += 2;
         switch (ordinal) {
-        case 0x80: return "Button";
-        case 0x81: return "Edit";
-        case 0x82: return "Static";
-        case 0x83: return "ListBox";
-        case 0x84: return "ScrollBar";
-        case 0x85: return "ComboBox";
-        default: return "#" + std::to_string(ordinal);
+        case 0x80:
+            return "Button";
+        case 0x81:
+            return "Edit";
+        case 0x82:
+            return "Static";
+        case 0x83:
+            return "ListBox";
+        case 0x84:
+            return "ScrollBar";
+        case 0x85:
+            return "ComboBox";
+        default:
+            return "#" + std::to_string(ordinal);
         }
     }
     std::string text;
@@ -965,7 +974,11 @@ StoredTemplate readStoredTemplate(int id) {
     t.version = p[0];
     t.signature = p[1];
     if (t.version != 1 || t.signature != 0xFFFF) return t;
-    const auto dword = [](const WORD* at) { DWORD v; std::memcpy(&v, at, sizeof v); return v; };
+    const auto dword = [](const WORD* at) {
+        DWORD v;
+        std::memcpy(&v, at, sizeof v);
+        return v;
+    };
     t.style = dword(p + 6);
     const WORD count = p[8];
     t.units = {static_cast<SHORT>(p[9]), static_cast<SHORT>(p[10]), static_cast<SHORT>(p[11]),
@@ -1003,8 +1016,8 @@ TEST(DialogTemplate, IsTheTableExactlyIdsClassesCaptionsRectanglesAndStyles) {
     const StoredTemplate t = readStoredTemplate(IDD_CONFIG);
     ASSERT_EQ(t.version, 1);  // extended
     ASSERT_EQ(t.signature, 0xFFFF);
-    EXPECT_EQ(t.style, static_cast<DWORD>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME |
-                                          DS_SETFONT));
+    EXPECT_EQ(t.style,
+              static_cast<DWORD>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT));
     EXPECT_EQ(t.units.right, 284);
     EXPECT_EQ(t.units.bottom, 164);
     EXPECT_EQ(t.caption, "Orbivane Setup");
@@ -1123,7 +1136,8 @@ TEST_F(ConfigDialog, AMissingThumbnailShowsTheErrorBoxAndLeavesTheImagesAfterItW
     ASSERT_NE(dialog, nullptr);
     pump();
     ASSERT_EQ(seenBoxes.size(), 1u);
-    EXPECT_EQ(seenBoxes[0].caption.rfind("Unexpected Error (1814)", 0), 0u) << seenBoxes[0].caption;  // no such resource
+    EXPECT_EQ(seenBoxes[0].caption.rfind("Unexpected Error (1814)", 0), 0u)
+        << seenBoxes[0].caption;  // no such resource
 
     HWND panel = item(IDC_IMAGE_SET_PANEL);
     ASSERT_NE(panel, nullptr);

@@ -84,8 +84,7 @@ TEST(SaverResources, ManifestAsksForTheInvokersLevelThemedControlsAndNamesWindow
     EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
     EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
     EXPECT_NE(manifest.find("publicKeyToken=\"6595b64144ccf1df\""), std::string::npos);
-    EXPECT_NE(manifest.find("<compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\">"),
-              std::string::npos);
+    EXPECT_NE(manifest.find("<compatibility xmlns=\"urn:schemas-microsoft-com:compatibility.v1\">"), std::string::npos);
     for (const char* id : {"35138b9a-5d96-4fbd-8e2d-a2440225f93a", "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
                            "1f676c76-80e1-4239-95bb-83d0f6d0da78", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"}) {
         EXPECT_NE(manifest.find(std::string("<supportedOS Id=\"{") + id + "}\"/>"), std::string::npos) << id;
@@ -132,8 +131,7 @@ TEST(SaverResources, TheSettingsDialogGetsVersionSixOfTheCommonControls) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &info));
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
     DialogSearch search{info.dwProcessId, nullptr};
     for (int tries = 0; tries < 600 && search.found == nullptr; ++tries) {  // up to a minute on a busy machine
         if (WaitForSingleObject(info.hProcess, 100) == WAIT_OBJECT_0) break;
@@ -146,8 +144,7 @@ TEST(SaverResources, TheSettingsDialogGetsVersionSixOfTheCommonControls) {
     std::string comctl32 = comctl32Of(info.hProcess);
     for (char& c : comctl32) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     EXPECT_NE(comctl32.find("\\winsxs\\"), std::string::npos) << comctl32;
-    EXPECT_NE(comctl32.find("microsoft.windows.common-controls_6595b64144ccf1df_6.0."), std::string::npos)
-        << comctl32;
+    EXPECT_NE(comctl32.find("microsoft.windows.common-controls_6595b64144ccf1df_6.0."), std::string::npos) << comctl32;
 
     // Cancel stores nothing; the process ends with the dialog's result.
     PostMessageA(search.found, WM_COMMAND, IDCANCEL, 0);

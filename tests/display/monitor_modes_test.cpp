@@ -54,10 +54,9 @@ RECT windowRectOf(HWND w) {
 
 // A visible parent over the whole virtual screen, like the full-screen saver window.
 struct VirtualScreenParent {
-    VirtualScreenParent()
-        : window(GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)) {
-        SetWindowPos(window.handle, nullptr, GetSystemMetrics(SM_XVIRTUALSCREEN),
-                     GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
+    VirtualScreenParent() : window(GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)) {
+        SetWindowPos(window.handle, nullptr, GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+                     0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_SHOWWINDOW);
         registered = registerChildClass(GetModuleHandleA(nullptr));
     }
     ~VirtualScreenParent() {
@@ -113,8 +112,8 @@ TEST(MonitorChildren, TickRepaintsOnlySurfaceChildren) {
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = "OTHERCHILD";
     RegisterClassA(&wc);
-    HWND other = CreateWindowExA(0, "OTHERCHILD", "", WS_CHILD | WS_VISIBLE, 100, 0, 50, 50,
-                                 parent.window.handle, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND other = CreateWindowExA(0, "OTHERCHILD", "", WS_CHILD | WS_VISIBLE, 100, 0, 50, 50, parent.window.handle,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(other, nullptr);
     UpdateWindow(other);
     UpdateWindow(surfaces[0]);

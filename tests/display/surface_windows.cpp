@@ -11,8 +11,8 @@ TestWindow::TestWindow(int width, int height, HWND parent, const char* className
         wc.lpszClassName = "OrbivaneSurfaceTest";
         registered = RegisterClassA(&wc) != 0;
     }
-    handle = CreateWindowExA(0, className ? className : "OrbivaneSurfaceTest", "", parent ? WS_CHILD : WS_POPUP,
-                             0, 0, width, height, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+    handle = CreateWindowExA(0, className ? className : "OrbivaneSurfaceTest", "", parent ? WS_CHILD : WS_POPUP, 0, 0,
+                             width, height, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
 TestWindow::~TestWindow() { DestroyWindow(handle); }

@@ -12,9 +12,7 @@ const PaletteSettings kPlain{};
 
 // A loop result with `steps` steps whose last step went from |z|^2 = 3 to 3 + 16 / (frac + 0.5),
 // so that the smoothing fraction comes out as frac.
-EscapeResult escapedAfter(int32_t steps, int32_t frac) {
-    return EscapeResult{steps, 3.0, 3.0 + 16.0 / (frac + 0.5)};
-}
+EscapeResult escapedAfter(int32_t steps, int32_t frac) { return EscapeResult{steps, 3.0, 3.0 + 16.0 / (frac + 0.5)}; }
 
 }  // namespace
 
@@ -51,8 +49,8 @@ TEST(EscapeColour, LoopCountsAndFractionFromTheLastTwoMagnitudes) {
 }
 
 TEST(EscapeColour, RampOfTheSmoothedCount) {
-    EXPECT_EQ(colourFromEscape(escapedAfter(20, 8)), packColour(56, 64, 0));    // s = 312, n = 19
-    EXPECT_EQ(colourFromEscape(escapedAfter(70, 4)), packColour(84, 0, 64));    // s = 1108, n = 69
+    EXPECT_EQ(colourFromEscape(escapedAfter(20, 8)), packColour(56, 64, 0));       // s = 312, n = 19
+    EXPECT_EQ(colourFromEscape(escapedAfter(70, 4)), packColour(84, 0, 64));       // s = 1108, n = 69
     EXPECT_EQ(colourFromEscape(escapedAfter(255, 0)), packColour(224, 192, 192));  // s = 4064, n = 254
     EXPECT_EQ(colourFromEscape(escapedAfter(255, 15)), packColour(239, 192, 192));
     EXPECT_EQ(colourFromEscape(escapedAfter(1, 0)), 0u);

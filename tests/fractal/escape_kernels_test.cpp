@@ -40,8 +40,8 @@ bool sameDouble(double a, double b) {
 }
 
 // Runs the points through `kernel` and checks every result against escapeLoop.
-void expectMatchesScalar(EscapeKernel kernel, const std::vector<double>& re, const std::vector<double>& im,
-                         bool julia, double cRe, double cIm) {
+void expectMatchesScalar(EscapeKernel kernel, const std::vector<double>& re, const std::vector<double>& im, bool julia,
+                         double cRe, double cIm) {
     const int32_t n = static_cast<int32_t>(re.size());
     std::vector<int32_t> steps(n, -1);
     std::vector<double> prev(n + 1, -1.0), last(n + 1, -1.0);  // one guard entry past the end
@@ -76,10 +76,10 @@ void edgePoints(std::vector<double>& re, std::vector<double>& im) {
     const double tiny = std::numeric_limits<double>::denorm_min();
     const double outside = std::nextafter(2.0, 3.0);
     const double pts[][2] = {
-        {0.0, 0.0},   {-0.0, -0.0}, {2.0, 0.0},    {-2.0, 0.0},  {0.0, 2.0},      {0.0, -2.0},  {1.2, 1.6},
-        {-1.2, 1.6},  {1.6, -1.2},  {outside, 0},  {0, outside}, {1.5, 1.3},      {3.0, 0.0},   {1.0, 0.0},
-        {0.25, 0.0},  {0.26, 0.0},  {-0.75, 0.1},  {tiny, tiny}, {-tiny, 0.0},    {1e300, 1e300}, {1e-300, 1.9},
-        {inf, 0.0},   {0.0, -inf},  {nan, 0.0},    {0.0, nan},   {nan, nan},      {-1.0, 0.0},  {0.3, 0.5},
+        {0.0, 0.0},  {-0.0, -0.0}, {2.0, 0.0},   {-2.0, 0.0},  {0.0, 2.0},   {0.0, -2.0},    {1.2, 1.6},
+        {-1.2, 1.6}, {1.6, -1.2},  {outside, 0}, {0, outside}, {1.5, 1.3},   {3.0, 0.0},     {1.0, 0.0},
+        {0.25, 0.0}, {0.26, 0.0},  {-0.75, 0.1}, {tiny, tiny}, {-tiny, 0.0}, {1e300, 1e300}, {1e-300, 1.9},
+        {inf, 0.0},  {0.0, -inf},  {nan, 0.0},   {0.0, nan},   {nan, nan},   {-1.0, 0.0},    {0.3, 0.5},
     };
     for (const auto& p : pts) {
         re.push_back(p[0]);
@@ -262,8 +262,8 @@ TEST(BatchedBuild, EveryViewEqualsTheReferenceBuildByteForByteOnEveryKernel) {
             for (BuildOptions o : looks) {
                 o.view = view;
                 o.detail = detail;
-                SCOPED_TRACE(testing::Message() << "view " << view << " detail " << detail << " bake " << o.bake
-                                                << " shift " << o.shift);
+                SCOPED_TRACE(testing::Message()
+                             << "view " << view << " detail " << detail << " bake " << o.bake << " shift " << o.shift);
                 const Build reference(o, true, EscapeKernel::Scalar);
                 ASSERT_TRUE(reference.ok);
                 int32_t coloured = 0;

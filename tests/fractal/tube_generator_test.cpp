@@ -98,9 +98,9 @@ TEST(TubeGenerator, SizesPerDetailFactor) {
         int32_t rings;
     };
     const Case cases[] = {
-        {0, 0.4f, 74, 45537, 615},      // preview
-        {0, 0.8f, 148, 182149, 1230},   // 1230 rings and a partial ring of 109 vertices
-        {5, 1.0f, 185, 284608, 1538},   // index 5 is view 0 again
+        {0, 0.4f, 74, 45537, 615},     // preview
+        {0, 0.8f, 148, 182149, 1230},  // 1230 rings and a partial ring of 109 vertices
+        {5, 1.0f, 185, 284608, 1538},  // index 5 is view 0 again
         {3, 1.2f, 302, 554176, 1835},
     };
     for (const Case& c : cases) {
@@ -330,7 +330,7 @@ TEST(Brightness, LightModelRangeForBothWeightSets) {
     const float light[3] = {l, l, l};
     struct Weights {
         int32_t diffuse, specular, ambient, shininess;
-        float lowest;  // bound from below
+        float lowest;       // bound from below
         float ambientOnly;  // brightness from the constant term alone
     };
     // The diffuse term is subtracted, not clamped: facing away from the light is darkest.
@@ -382,7 +382,8 @@ TEST(FlightPoint, EllipseThroughStartMidpointAndEnd) {
         const double major = 2.0 * std::sqrt(p.outerRadius * p.outerRadius + e * e);
         for (double theta : {0.0, 1.0, 2.0, 4.0}) {
             const ComplexPoint q = gen.flightPoint(p, s, m, theta);
-            const double sum = std::hypot(q.re - p.centreRe, q.im - p.centreIm) + std::hypot(q.re - p.endRe, q.im - p.endIm);
+            const double sum =
+                std::hypot(q.re - p.centreRe, q.im - p.centreIm) + std::hypot(q.re - p.endRe, q.im - p.endIm);
             EXPECT_NEAR(sum, major, major * 1e-5);
         }
         // The two halves meet at the turning point.

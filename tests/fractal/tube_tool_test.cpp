@@ -72,9 +72,8 @@ protected:
 TEST_F(ToolTest, BadArgumentsExitTwoWithOneLineAndLeaveNoFile) {
     const std::string csv = " --csv '" + dir + "/v.csv' --rings-csv '" + dir + "/r.csv'";
     const char* bad[] = {
-        "--bogus",       "--view 5",       "--view -1",      "--view two",   "--view",
-        "--detail abc",  "--detail 0.05",  "--detail 4.5",   "--detail nan", "--detail",
-        "--draw 40000",  "--variant 3",    "extra",
+        "--bogus",      "--view 5",     "--view -1", "--view two",   "--view",      "--detail abc", "--detail 0.05",
+        "--detail 4.5", "--detail nan", "--detail",  "--draw 40000", "--variant 3", "extra",
     };
     for (const char* args : bad) {
         SCOPED_TRACE(args);

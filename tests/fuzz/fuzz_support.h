@@ -9,12 +9,12 @@
 #include <vector>
 
 // Stops the run with a message when an invariant breaks (libFuzzer saves the input).
-#define FUZZ_CHECK(condition)                                                           \
-    do {                                                                                \
-        if (!(condition)) {                                                             \
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                               \
-        }                                                                               \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (0)
 
 // The input split at NUL bytes into arguments, after a program name, as argv would hold them.

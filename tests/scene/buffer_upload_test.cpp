@@ -87,7 +87,8 @@ TEST(BufferUpload, SpreadOverTheFadeInAndGoneFromEveryContextBeforeTheNextBuild)
         int builds = 0;
         scene.generateImage = [&](TubeGenerator& generator, TubeShape& shape, FractalPath& path, TubeArrays& out) {
             for (const auto& record : scene.glContexts)
-                EXPECT_TRUE(record->vertexBuffer == 0 && record->indexBuffer == 0) << "buffers held at build " << builds;
+                EXPECT_TRUE(record->vertexBuffer == 0 && record->indexBuffer == 0)
+                    << "buffers held at build " << builds;
             ++builds;
             return generator.generate(shape, path, out);
         };
@@ -127,7 +128,7 @@ TEST(BufferUpload, AnAllocationFailureDrawsTheImageThroughClientArrays) {
         const char* name;
         bool firstImageOfTheRun;  // no layout to reuse: the buffer path has to allocate one
         bool expectRefused;
-        bool expectBuffers;       // the faded-in frame still comes from the buffers
+        bool expectBuffers;  // the faded-in frame still comes from the buffers
     };
     const Case cases[] = {
         {"layout refused", true, true, false},

@@ -170,7 +170,7 @@ TEST_F(FrameRendererTest, HolesAndPositionsWithoutANextRingDrawNothing) {
         EXPECT_NE(q.index[0], 5);
         EXPECT_LT(q.index[3], 13);  // w < vertexCount - 1
     }
-    EXPECT_EQ(scene.vertices[5].facing, 77);  // a hole's facing byte is left alone
+    EXPECT_EQ(scene.vertices[5].facing, 77);                               // a hole's facing byte is left alone
     for (int i = 9; i < 12; ++i) EXPECT_EQ(scene.vertices[i].facing, 66);  // skipped positions too
     EXPECT_EQ(drawnQuads().size(), 8u);
 }
@@ -330,10 +330,9 @@ TEST(EyeInModelSpace, FrameTransformMapsTheEyeToTheOrigin) {
         const double u[3] = {1 / len, 0.5 / len, 0.5 / len};
         const double t = 2.0 * angle * 3.14159265358979323846 / 180.0;
         const double c = std::cos(t), s = std::sin(t), k = 1 - c;
-        const double m[3][3] = {
-            {u[0] * u[0] * k + c, u[0] * u[1] * k - u[2] * s, u[0] * u[2] * k + u[1] * s},
-            {u[1] * u[0] * k + u[2] * s, u[1] * u[1] * k + c, u[1] * u[2] * k - u[0] * s},
-            {u[2] * u[0] * k - u[1] * s, u[2] * u[1] * k + u[0] * s, u[2] * u[2] * k + c}};
+        const double m[3][3] = {{u[0] * u[0] * k + c, u[0] * u[1] * k - u[2] * s, u[0] * u[2] * k + u[1] * s},
+                                {u[1] * u[0] * k + u[2] * s, u[1] * u[1] * k + c, u[1] * u[2] * k - u[0] * s},
+                                {u[2] * u[0] * k - u[1] * s, u[2] * u[1] * k + u[0] * s, u[2] * u[2] * k + c}};
         const double offset[3] = {x, 0, z};
         for (int row = 0; row < 3; ++row) {
             const double mapped = m[row][0] * eye[0] + m[row][1] * eye[1] + m[row][2] * eye[2] + offset[row];
@@ -382,8 +381,7 @@ TEST(GlSetup, RenderStateBackgroundAndLighting) {
                                                "glDisable"}));
     EXPECT_EQ(callsNamed("glClearColor").front()->args, (std::vector<double>{0, 0, 0.125, 0}));
     EXPECT_EQ(callsNamed("glDepthFunc").front()->args[0], double(GL_LEQUAL));
-    EXPECT_EQ(callsNamed("glBlendFunc").front()->args,
-              (std::vector<double>{GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}));
+    EXPECT_EQ(callsNamed("glBlendFunc").front()->args, (std::vector<double>{GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA}));
     EXPECT_EQ(callsNamed("glDisable").front()->args[0], double(GL_NORMALIZE));
 
     scene.preview = false;

@@ -18,9 +18,7 @@ void record(const char* name, std::initializer_list<double> args) {
     glCalls().push_back(GlCall{name, std::vector<double>(args)});
 }
 // Values a vector-form light or material parameter carries.
-int parameterCount(GLenum pname) {
-    return pname == GL_SHININESS ? 1 : 4;
-}
+int parameterCount(GLenum pname) { return pname == GL_SHININESS ? 1 : 4; }
 void recordVector(const char* name, double a, double b, GLenum pname, const GLfloat* params) {
     GlCall call{name, {a, b}};
     for (int i = 0; i < parameterCount(pname); ++i) call.args.push_back(params[i]);
@@ -42,7 +40,9 @@ void ORBIVANE_GLAPI glTranslated(GLdouble x, GLdouble y, GLdouble z) { record("g
 void ORBIVANE_GLAPI glRotated(GLdouble angle, GLdouble x, GLdouble y, GLdouble z) {
     record("glRotated", {angle, x, y, z});
 }
-void ORBIVANE_GLAPI glLightModeli(GLenum pname, GLint param) { record("glLightModeli", {double(pname), double(param)}); }
+void ORBIVANE_GLAPI glLightModeli(GLenum pname, GLint param) {
+    record("glLightModeli", {double(pname), double(param)});
+}
 void ORBIVANE_GLAPI glLightModelfv(GLenum pname, const GLfloat* params) {
     record("glLightModelfv", {double(pname), params[0], params[1], params[2], params[3]});
 }
@@ -109,7 +109,8 @@ void ORBIVANE_GLAPI glDrawArrays(GLenum mode, GLint first, GLsizei count) {
             }
             glCalls().push_back(call);
         } else {
-            record("corner.colour", {double(c[4 * i]), double(c[4 * i + 1]), double(c[4 * i + 2]), double(c[4 * i + 3])});
+            record("corner.colour",
+                   {double(c[4 * i]), double(c[4 * i + 1]), double(c[4 * i + 2]), double(c[4 * i + 3])});
         }
         if (normalsOn) record("corner.normal", {n[3 * i], n[3 * i + 1], n[3 * i + 2]});
         record("corner.vertex", {v[3 * i], v[3 * i + 1], v[3 * i + 2]});

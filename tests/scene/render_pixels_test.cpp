@@ -182,55 +182,55 @@ TEST(RenderPixelsPaths, ArraysAndBuffersDrawImmediateModesPixelsOverEverySetting
                 for (float distance : distances)
                     for (int sides = 0; sides < (lit ? 2 : 1); ++sides)
                         for (int repeat = 0; repeat < (lit ? 1 : 4); ++repeat, ++turn) {
-                                const int quick = turn % 2;
-                                const double fade = (turn / 2) % 2 == 0 ? 1.0 : 0.63;
-                                scene.gloss = gloss;
-                                scene.lightDistance = distance;
-                                scene.lightTwoSides = sides != 0 || !lit;
-                                scene.quickDraw = quick != 0;
-                                scene.fade = fade;
-                                angle += 37.25f;
-                                scene.angle = angle;
-                                if (lit && sides == 0) {
-                                    glEnable(GL_POLYGON_STIPPLE);
-                                } else {
-                                    glDisable(GL_POLYGON_STIPPLE);
-                                }
+                            const int quick = turn % 2;
+                            const double fade = (turn / 2) % 2 == 0 ? 1.0 : 0.63;
+                            scene.gloss = gloss;
+                            scene.lightDistance = distance;
+                            scene.lightTwoSides = sides != 0 || !lit;
+                            scene.quickDraw = quick != 0;
+                            scene.fade = fade;
+                            angle += 37.25f;
+                            scene.angle = angle;
+                            if (lit && sides == 0) {
+                                glEnable(GL_POLYGON_STIPPLE);
+                            } else {
+                                glDisable(GL_POLYGON_STIPPLE);
+                            }
+                            drawWith(scene, Path::immediate);
+                            surface.finish();
+                            const std::vector<uint8_t> reference = surface.pixels();
+                            if (lit && sides == 0) {
+                                // The same frame again: where the driver cuts immediate mode's quads
+                                // into draws differs from the first time.
                                 drawWith(scene, Path::immediate);
                                 surface.finish();
-                                const std::vector<uint8_t> reference = surface.pixels();
-                                if (lit && sides == 0) {
-                                    // The same frame again: where the driver cuts immediate mode's quads
-                                    // into draws differs from the first time.
-                                    drawWith(scene, Path::immediate);
-                                    surface.finish();
-                                    ASSERT_EQ(differingPixels(reference, surface.pixels()), 0)
-                                        << "immediate mode again, view " << view << " gloss " << gloss
-                                        << " distance " << distance << " angle " << angle;
-                                }
-                                std::vector<uint8_t> firstBuffers;
-                                for (Path path : {Path::arrays, Path::buffers, Path::buffers}) {
-                                    submitCounts() = SubmitCounts{};
-                                    drawWith(scene, path);
-                                    surface.finish();
-                                    const int32_t differing = differingPixels(reference, surface.pixels());
-                                    ASSERT_EQ(differing, 0)
-                                        << "view " << view << " lit " << lit << " gloss " << gloss << " distance "
-                                        << distance << " two sides " << sides << " quick draw " << quick << " fade "
-                                        << fade << " angle " << angle << " path " << static_cast<int>(path);
-                                    if (path == Path::buffers) {
-                                        // Faded in, the quads come from the buffers (no array traffic),
-                                        // the same pixels every time.
-                                        if (fade == 1.0 && submitCounts().bytes < 1e5) ++bufferFrames;
-                                        if (firstBuffers.empty()) {
-                                            firstBuffers = surface.pixels();
-                                        } else {
-                                            ASSERT_EQ(differingPixels(firstBuffers, surface.pixels()), 0);
-                                        }
+                                ASSERT_EQ(differingPixels(reference, surface.pixels()), 0)
+                                    << "immediate mode again, view " << view << " gloss " << gloss << " distance "
+                                    << distance << " angle " << angle;
+                            }
+                            std::vector<uint8_t> firstBuffers;
+                            for (Path path : {Path::arrays, Path::buffers, Path::buffers}) {
+                                submitCounts() = SubmitCounts{};
+                                drawWith(scene, path);
+                                surface.finish();
+                                const int32_t differing = differingPixels(reference, surface.pixels());
+                                ASSERT_EQ(differing, 0)
+                                    << "view " << view << " lit " << lit << " gloss " << gloss << " distance "
+                                    << distance << " two sides " << sides << " quick draw " << quick << " fade " << fade
+                                    << " angle " << angle << " path " << static_cast<int>(path);
+                                if (path == Path::buffers) {
+                                    // Faded in, the quads come from the buffers (no array traffic),
+                                    // the same pixels every time.
+                                    if (fade == 1.0 && submitCounts().bytes < 1e5) ++bufferFrames;
+                                    if (firstBuffers.empty()) {
+                                        firstBuffers = surface.pixels();
+                                    } else {
+                                        ASSERT_EQ(differingPixels(firstBuffers, surface.pixels()), 0);
                                     }
                                 }
-                                ++frames;
                             }
+                            ++frames;
+                        }
         }
     }
     glDisable(GL_POLYGON_STIPPLE);

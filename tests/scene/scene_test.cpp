@@ -36,8 +36,8 @@ public:
     int clockReads = 0;
     int repaints = 0;
     std::vector<std::pair<std::string, std::string>> errors;  // (text, caption) per box
-    std::function<void()> onError;                           // runs while the "box" is open
-    std::function<void()> onRepaint;                         // runs as the frame is drawn
+    std::function<void()> onError;                            // runs while the "box" is open
+    std::function<void()> onRepaint;                          // runs as the frame is drawn
 };
 
 // Logs seeds and draws in order, drawing from a fixed list.
@@ -71,8 +71,10 @@ protected:
         scene.platform = &platform;
         scene.random = &random;
         scene.generateImage = [this](TubeGenerator& g, TubeShape& shape, FractalPath& path, TubeArrays& out) {
-            GenerateCall call{g.detailWidth, g.detailHeight, g.bakeLighting, g.paletteShift, g.paletteVariant,
-                              {g.lightDirection[0], g.lightDirection[1], g.lightDirection[2]}, g.driftRate, -1};
+            GenerateCall call{g.detailWidth,    g.detailHeight,
+                              g.bakeLighting,   g.paletteShift,
+                              g.paletteVariant, {g.lightDirection[0], g.lightDirection[1], g.lightDirection[2]},
+                              g.driftRate,      -1};
             for (int k = 0; k < 5; ++k)
                 if (std::memcmp(&shape, &g.shapeTable[k], sizeof shape) == 0 &&
                     std::memcmp(&path, &g.pathTable[k], sizeof path) == 0)
@@ -109,8 +111,9 @@ TEST_F(SceneTest, RunWideSettings) {
         bool quick;
         float alpha;
     };
-    for (Transparency t : {Transparency{10, true, 0.95f}, Transparency{10, false, 0.68775f}, Transparency{0, true, 1.0f},
-                           Transparency{0, false, 1.0f}, Transparency{40, true, 0.8f}, Transparency{40, false, 0.4f}}) {
+    for (Transparency t :
+         {Transparency{10, true, 0.95f}, Transparency{10, false, 0.68775f}, Transparency{0, true, 1.0f},
+          Transparency{0, false, 1.0f}, Transparency{40, true, 0.8f}, Transparency{40, false, 0.4f}}) {
         settings.store("transp_level", t.level);
         settings.store("quick_draw", t.quick);
         scene.loadSettings();
@@ -142,7 +145,7 @@ TEST_F(SceneTest, LoadSeedsFromTheClockBeforeTheFirstPick) {
     scene.loadSettings();
     ASSERT_EQ(logging.log.size(), 2u);
     EXPECT_EQ(logging.log[0], "seed 4321");
-    EXPECT_EQ(logging.log[1], "draw");  // the shuffled first pick, from the seeded sequence
+    EXPECT_EQ(logging.log[1], "draw");    // the shuffled first pick, from the seeded sequence
     EXPECT_EQ(scene.playlist.cursor, 1);  // r mod 5 with r = 1
     EXPECT_EQ(scene.vertexCount, 0);
     EXPECT_EQ(scene.rings, nullptr);
@@ -295,12 +298,12 @@ TEST_F(SceneTest, OutOfMemoryMessagesAndTheStateLeft) {
     EXPECT_EQ(scene.rings, nullptr);
     EXPECT_EQ(scene.fade, 0.0);
     EXPECT_FALSE(scene.fadingIn);
-    EXPECT_FLOAT_EQ(scene.angle, 10.0f);   // drawn for the failed image
-    EXPECT_TRUE(scene.lightingOn);         // chosen for the failed image
-    EXPECT_EQ(scene.gloss, 2.0f);          // the previous image's
+    EXPECT_FLOAT_EQ(scene.angle, 10.0f);  // drawn for the failed image
+    EXPECT_TRUE(scene.lightingOn);        // chosen for the failed image
+    EXPECT_EQ(scene.gloss, 2.0f);         // the previous image's
     EXPECT_EQ(scene.interval, 60);
     EXPECT_EQ(scene.startTime, builtAt);
-    EXPECT_TRUE(glCalls().empty());        // no lighting switch
+    EXPECT_TRUE(glCalls().empty());  // no lighting switch
 
     settings.store("detail_level", 0);
     EXPECT_FALSE(scene.buildImage());
@@ -333,10 +336,9 @@ TEST_F(SceneTest, LightingSwitchFollowsGlStateAcrossAFailedBuild) {
     ASSERT_TRUE(scene.buildImage());
     std::vector<std::string> names;
     for (const GlCall& call : glCalls()) names.push_back(call.name + " " + std::to_string(int(call.args[0])));
-    EXPECT_EQ(names, (std::vector<std::string>{"glShadeModel " + std::to_string(GL_SMOOTH),
-                                               "glEnable " + std::to_string(GL_LIGHTING),
-                                               "glEnable " + std::to_string(GL_LIGHT0),
-                                               "glEnable " + std::to_string(GL_COLOR_MATERIAL)}));
+    EXPECT_EQ(names, (std::vector<std::string>{
+                         "glShadeModel " + std::to_string(GL_SMOOTH), "glEnable " + std::to_string(GL_LIGHTING),
+                         "glEnable " + std::to_string(GL_LIGHT0), "glEnable " + std::to_string(GL_COLOR_MATERIAL)}));
 
     settings.store("light_source", 0);
     clearGlCalls();

@@ -129,23 +129,24 @@ TEST_F(FileBackend, ReadsNeverCreateAndWritesRoundTripThroughTheStore) {
 }
 
 TEST_F(FileBackend, MalformedLinesAndOutOfRangeValuesReadAsMissing) {
-    seed("# a comment=5\n"
-         "detail_level=abc\n"
-         "transp_level=\n"
-         "monitor_mode 2\n"
-         "=7\n"
-         "palette_type=1x\n"
-         "light_source=2147483648\n"
-         "interval_option=-2147483649\n"
-         "rotation_speed=99999999999999999999\n"
-         "gloss_level=- 3\n"
-         "  gloss_random = 1  \r\n"
-         "image_1=-2147483648\n"
-         "image_2=+0\n"
-         "image_3=0\n"
-         "image_3=junk\n"   // the last line for a name counts
-         "image_4=junk\n"
-         "image_4=0\n");
+    seed(
+        "# a comment=5\n"
+        "detail_level=abc\n"
+        "transp_level=\n"
+        "monitor_mode 2\n"
+        "=7\n"
+        "palette_type=1x\n"
+        "light_source=2147483648\n"
+        "interval_option=-2147483649\n"
+        "rotation_speed=99999999999999999999\n"
+        "gloss_level=- 3\n"
+        "  gloss_random = 1  \r\n"
+        "image_1=-2147483648\n"
+        "image_2=+0\n"
+        "image_3=0\n"
+        "image_3=junk\n"  // the last line for a name counts
+        "image_4=junk\n"
+        "image_4=0\n");
     FileSettingsBackend file(path);
     ScopedSettingsBackend scope(file);
     SettingsStore& store = SettingsStore::instance();
@@ -226,7 +227,10 @@ TEST_F(FileBackend, WriteCreatesMissingParentDirectories) {
     ASSERT_TRUE(file.openWrite());
     file.set("monitor_mode", 2);
     file.set("bad=name", 1);  // cannot be represented: ignored
-    file.set("\xEF\xBB\xBF" "x", 1);  // as a first line it would read back as a byte order mark
+    file.set(
+        "\xEF\xBB\xBF"
+        "x",
+        1);  // as a first line it would read back as a byte order mark
     file.close();
     EXPECT_EQ(readFile(nested), "monitor_mode=2\n");
 }
@@ -348,18 +352,22 @@ TEST_F(FileBackend, LineEndsAndByteOrderMarkSurviveWrites) {
     EXPECT_EQ(store.readTranspLevel(), 5) << "a write changed what another setting reads";
     EXPECT_EQ(readFile(path), "transp_level=5\r\r\n# note\r\r\ndetail_level=4\r\n");
 
-    seed("\xEF\xBB\xBF" "detail_level=3\r\nimage_1=0");
+    seed(
+        "\xEF\xBB\xBF"
+        "detail_level=3\r\nimage_1=0");
     EXPECT_EQ(store.readDetailLevel(), 3);
     store.writeQuickDraw(false);
-    EXPECT_EQ(readFile(path), "\xEF\xBB\xBF" "detail_level=3\r\nimage_1=0\r\nquick_draw=0\r\n");
+    EXPECT_EQ(readFile(path),
+              "\xEF\xBB\xBF"
+              "detail_level=3\r\nimage_1=0\r\nquick_draw=0\r\n");
     EXPECT_EQ(store.readDetailLevel(), 3);
     EXPECT_FALSE(store.readImageEnabled(1));
 }
 
 TEST_F(FileBackend, TemporaryFilesOfKilledWritesAreRemoved) {
     seed("detail_level=2\n");
-    writeFile(dir + "/.settings.Ab12Cd", "detail_level=4\n");   // a write killed before its rename
-    writeFile(dir + "/.settings.keep", "x");                    // not one of ours
+    writeFile(dir + "/.settings.Ab12Cd", "detail_level=4\n");  // a write killed before its rename
+    writeFile(dir + "/.settings.keep", "x");                   // not one of ours
     writeFile(dir + "/other", "y");
     FileSettingsBackend file(path);
     ScopedSettingsBackend scope(file);

@@ -101,10 +101,10 @@ TEST_F(RegistryBackend, EverySettingRoundTripsAsDword) {
     for (int i = 0; i < 5; ++i) EXPECT_EQ(store.readImageEnabled(i), i != 3) << i;
 
     const std::pair<const char*, int32_t> expected[] = {
-        {"detail_level", 3}, {"rotation_speed", 37}, {"interval_option", 2}, {"shuffle_images", 1},
-        {"quick_draw", 0}, {"transp_level", 22}, {"palette_type", 1}, {"light_source", 0},
-        {"gloss_level", 6}, {"gloss_random", 1}, {"light_distance", 273}, {"light_2_sides", 0},
-        {"monitor_mode", 2}, {"image_0", 1}, {"image_3", 0},
+        {"detail_level", 3}, {"rotation_speed", 37}, {"interval_option", 2},  {"shuffle_images", 1},
+        {"quick_draw", 0},   {"transp_level", 22},   {"palette_type", 1},     {"light_source", 0},
+        {"gloss_level", 6},  {"gloss_random", 1},    {"light_distance", 273}, {"light_2_sides", 0},
+        {"monitor_mode", 2}, {"image_0", 1},         {"image_3", 0},
     };
     for (const auto& e : expected) {
         DWORD type = 0;

@@ -56,7 +56,12 @@ TEST_F(SettingsRules, DefaultsWithoutKeyAndWithEmptyKeyAndReadsNeverCreateTheKey
 }
 
 TEST_F(SettingsRules, ClampsAndPassThrough) {
-    struct IntCase { const char* name; int32_t stored; int32_t (SettingsStore::*read)(); int32_t expected; };
+    struct IntCase {
+        const char* name;
+        int32_t stored;
+        int32_t (SettingsStore::*read)();
+        int32_t expected;
+    };
     const IntCase ints[] = {
         {"detail_level", 9, &SettingsStore::readDetailLevel, 4},
         {"detail_level", -3, &SettingsStore::readDetailLevel, 0},
@@ -77,7 +82,12 @@ TEST_F(SettingsRules, ClampsAndPassThrough) {
         EXPECT_EQ((store.*c.read)(), c.expected) << c.name << " stored " << c.stored;
     }
 
-    struct FloatCase { const char* name; int32_t stored; float (SettingsStore::*read)(); float expected; };
+    struct FloatCase {
+        const char* name;
+        int32_t stored;
+        float (SettingsStore::*read)();
+        float expected;
+    };
     const FloatCase floats[] = {
         {"rotation_speed", 5, &SettingsStore::readRotationSpeed, 10.0f},
         {"rotation_speed", 99, &SettingsStore::readRotationSpeed, 40.0f},
@@ -211,10 +221,11 @@ TEST_F(SettingsRules, WritersStoreUncheckedValuesUnderTheirNames) {
     for (int i = 0; i < 5; ++i) store.writeImageEnabled(i, i % 2 == 1);
 
     const std::pair<const char*, int32_t> expected[] = {
-        {"detail_level", -1}, {"rotation_speed", 99}, {"interval_option", 2}, {"shuffle_images", 1},
-        {"quick_draw", 0}, {"transp_level", 41}, {"palette_type", -1}, {"light_source", 1},
-        {"gloss_level", 11}, {"gloss_random", 1}, {"light_distance", 125}, {"light_2_sides", 0},
-        {"monitor_mode", 2}, {"image_0", 0}, {"image_1", 1}, {"image_2", 0}, {"image_3", 1}, {"image_4", 0},
+        {"detail_level", -1}, {"rotation_speed", 99}, {"interval_option", 2},  {"shuffle_images", 1},
+        {"quick_draw", 0},    {"transp_level", 41},   {"palette_type", -1},    {"light_source", 1},
+        {"gloss_level", 11},  {"gloss_random", 1},    {"light_distance", 125}, {"light_2_sides", 0},
+        {"monitor_mode", 2},  {"image_0", 0},         {"image_1", 1},          {"image_2", 0},
+        {"image_3", 1},       {"image_4", 0},
     };
     EXPECT_EQ(mem.values().size(), std::size(expected));
     for (const auto& e : expected) {

@@ -137,8 +137,7 @@ TEST_F(FullScreenSaver, PowerEvents) {
     EXPECT_FALSE(closePosted());
     EXPECT_FALSE(wasHandedOn(WM_POWERBROADCAST, PBT_APMQUERYSUSPEND));
 
-    for (WPARAM event : {1, 2, 3, 4, 5, 9, 0x0B, 0x13})
-        EXPECT_TRUE(closesOn(WM_POWERBROADCAST, event)) << event;
+    for (WPARAM event : {1, 2, 3, 4, 5, 9, 0x0B, 0x13}) EXPECT_TRUE(closesOn(WM_POWERBROADCAST, event)) << event;
     for (WPARAM resume : {6, 7, 8, 0x12}) {
         EXPECT_TRUE(closesOn(WM_POWERBROADCAST, resume)) << resume;
         EXPECT_FALSE(closesOn(WM_POWERBROADCAST, resume, 1)) << "resume from failure " << resume;
@@ -455,8 +454,8 @@ TEST(PreviewPicture, DISABLED_HoldPreview) {
         coloured += !darkBlue && std::max({p[0], p[1], p[2]}) - std::min({p[0], p[1], p[2]}) > 25;
     }
     const double area = static_cast<double>(client.right) * client.bottom;
-    std::printf("readback coloured %.4f background %.4f (fade %.2f after %lu ms)\n", coloured / area,
-                background / area, scene.fade, static_cast<unsigned long>(GetTickCount() - start));
+    std::printf("readback coloured %.4f background %.4f (fade %.2f after %lu ms)\n", coloured / area, background / area,
+                scene.fade, static_cast<unsigned long>(GetTickCount() - start));
     std::fflush(stdout);
     DestroyWindow(host);
     pumpMessages();

@@ -61,8 +61,7 @@ TEST(CommandLine, SecondFullScreenStartOnlyRaisesTheFirst) {
     EXPECT_EQ(second.waitExit(60000), 0u);
     EXPECT_EQ(first.waitExit(0), STILL_ACTIVE);
     EXPECT_TRUE(IsWindow(window));
-    EXPECT_EQ(waitForWindow([&] { return GetForegroundWindow() == window ? window : nullptr; }, 60000),
-              window);
+    EXPECT_EQ(waitForWindow([&] { return GetForegroundWindow() == window ? window : nullptr; }, 60000), window);
 
     PostMessageA(window, WM_KEYDOWN, 'A', 0);
     EXPECT_EQ(first.waitExit(60000), 0u);
@@ -99,10 +98,8 @@ TEST(CommandLine, PreviewRunsAsChildOfTheGivenWindow) {
         EXPECT_EQ(hostMessages()[0].help.dwContextId, 42u);
         EXPECT_EQ(hostMessages()[0].help.MousePos.x, 11);
         EXPECT_EQ(hostMessages()[0].help.MousePos.y, 12);
-        EXPECT_EQ(SendMessageA(preview, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(preview), MAKELPARAM(5, 6)),
-                  1);
-        HWND menuArrived =
-            waitForWindow([&]() -> HWND { return hostMessages().size() > 1 ? host : nullptr; }, 60000);
+        EXPECT_EQ(SendMessageA(preview, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(preview), MAKELPARAM(5, 6)), 1);
+        HWND menuArrived = waitForWindow([&]() -> HWND { return hostMessages().size() > 1 ? host : nullptr; }, 60000);
         ASSERT_EQ(menuArrived, host);
         EXPECT_EQ(hostMessages()[1].message, static_cast<UINT>(WM_CONTEXTMENU));
         EXPECT_EQ(hostMessages()[1].wParam, reinterpret_cast<WPARAM>(host));

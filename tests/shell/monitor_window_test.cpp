@@ -125,8 +125,7 @@ TEST_F(MonitorModeWindow, ChildrenCoverTheChosenMonitorsDrawEveryTickAndForwardI
             RECT r;
             GetWindowRect(child, &r);
             bool matches = false;
-            for (const Monitor& m : monitors)
-                matches = matches || ((mode == 2 || m.primary) && sameRect(r, m.rect));
+            for (const Monitor& m : monitors) matches = matches || ((mode == 2 || m.primary) && sameRect(r, m.rect));
             EXPECT_TRUE(matches) << r.left << "," << r.top << " " << r.right << "x" << r.bottom;
         }
         EXPECT_FALSE(saverState.surfaceReady);  // the saver window draws nothing itself

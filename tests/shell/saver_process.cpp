@@ -32,8 +32,8 @@ bool SaverProcess::start(const std::string& switches) {
     buffer.push_back('\0');
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    started_ = CreateProcessA(path.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                              &startup, &info_) != FALSE;
+    started_ = CreateProcessA(path.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                              &info_) != FALSE;
     return started_;
 }
 
@@ -88,9 +88,8 @@ HWND createHostWindow(int width, int height) {
     }
     RECT r = {0, 0, width, height};
     AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-    return CreateWindowExA(0, "OrbivaneTestHost", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40,
-                           r.right - r.left, r.bottom - r.top, nullptr, nullptr, GetModuleHandleA(nullptr),
-                           nullptr);
+    return CreateWindowExA(0, "OrbivaneTestHost", "Host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, r.right - r.left,
+                           r.bottom - r.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
 std::vector<HostMessage>& hostMessages() {
@@ -121,14 +120,14 @@ const char* const settingsKey = "Software\\Orbivane";
 
 ScopedSetting::ScopedSetting(const char* name, DWORD value) : name_(name) {
     HKEY key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, settingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, settingsKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
         return;
     DWORD size = sizeof previous_;
     DWORD type = 0;
-    existed_ = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&previous_), &size) ==
-                   ERROR_SUCCESS &&
-               type == REG_DWORD;
+    existed_ =
+        RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&previous_), &size) == ERROR_SUCCESS &&
+        type == REG_DWORD;
     RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     RegCloseKey(key);
 }
@@ -137,8 +136,7 @@ ScopedSetting::~ScopedSetting() {
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, settingsKey, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
     if (existed_)
-        RegSetValueExA(key, name_.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&previous_),
-                       sizeof previous_);
+        RegSetValueExA(key, name_.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&previous_), sizeof previous_);
     else
         RegDeleteValueA(key, name_.c_str());
     RegCloseKey(key);

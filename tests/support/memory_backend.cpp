@@ -87,6 +87,4 @@ int32_t MemorySettingsBackend::value(const std::string& name) const {
     return static_cast<int32_t>(v);
 }
 
-void MemorySettingsBackend::resetCounters() {
-    readOpens = writeOpens = queries = sets = closes = misuse = 0;
-}
+void MemorySettingsBackend::resetCounters() { readOpens = writeOpens = queries = sets = closes = misuse = 0; }

@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
 
     OffscreenSurface surface;
     if (!surface.create(options.width, options.height)) {
-        std::fprintf(stderr, "orbivane-render: cannot create a %" PRId32 "x%" PRId32 " OSMesa surface\n",
-                     options.width, options.height);
+        std::fprintf(stderr, "orbivane-render: cannot create a %" PRId32 "x%" PRId32 " OSMesa surface\n", options.width,
+                     options.height);
         return 1;
     }
 

@@ -64,8 +64,8 @@ public:
     }
 
 private:
-    std::string path_;         // final name
-    std::string temp_;         // name while being written
+    std::string path_;           // final name
+    std::string temp_;           // name while being written
     std::FILE* file_ = nullptr;  // open temporary file, null when none
 };
 
@@ -126,18 +126,19 @@ int main(int argc, char** argv) {
     }
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     if (!built) {
-        std::fprintf(stderr, "orbivane-tube: view %d at detail %g could not be built (out of memory)\n",
-                     options.view, static_cast<double>(options.detail));
+        std::fprintf(stderr, "orbivane-tube: view %d at detail %g could not be built (out of memory)\n", options.view,
+                     static_cast<double>(options.detail));
         return kExitBuildFailed;
     }
 
     const int32_t count = generator.vertexCount;
     const int32_t rings = count / generator.ringSize;
-    std::printf("view %d: ringSize %d, vertexCount %d, rings %d, light %d/%d/%d/%d "
-                "(diffuse/specular/ambient/shininess), build %.1f ms (%s)\n",
-                options.view, generator.ringSize, count, rings, generator.diffuseWeight, generator.specularWeight,
-                generator.ambientWeight, generator.shininess, ms,
-                options.reference ? "reference" : escapeKernelName(resolveEscapeKernel(options.kernel)));
+    std::printf(
+        "view %d: ringSize %d, vertexCount %d, rings %d, light %d/%d/%d/%d "
+        "(diffuse/specular/ambient/shininess), build %.1f ms (%s)\n",
+        options.view, generator.ringSize, count, rings, generator.diffuseWeight, generator.specularWeight,
+        generator.ambientWeight, generator.shininess, ms,
+        options.reference ? "reference" : escapeKernelName(resolveEscapeKernel(options.kernel)));
 
     int status = 0;
     if (vertexFile.active()) {

@@ -50,8 +50,7 @@ int parseTubeArguments(int argc, const char* const* argv, TubeOptions& o) {
     for (int a = 1; a < argc; ++a) {
         const std::string arg = argv[a];
         const bool takesValue = arg == "--view" || arg == "--detail" || arg == "--draw" || arg == "--variant" ||
-                                arg == "--kernel" ||
-                                arg == "--csv" || arg == "--rings-csv";
+                                arg == "--kernel" || arg == "--csv" || arg == "--rings-csv";
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -101,7 +100,8 @@ int parseTubeArguments(int argc, const char* const* argv, TubeOptions& o) {
                 }
             }
             if (!known) {
-                return usageError("--kernel must be automatic, scalar, sse2, avx2, avx512 or reference, not '%s'", value);
+                return usageError("--kernel must be automatic, scalar, sse2, avx2, avx512 or reference, not '%s'",
+                                  value);
             }
         } else if (arg == "--csv") {
             o.csv = value;

@@ -9,16 +9,16 @@ constexpr int kExitBuildFailed = 1;
 constexpr int kExitUsage = 2;
 
 struct TubeOptions {
-    int view = 0;          // view index 0..4
-    float detail = 1.0f;   // size factor S
-    int draw = 0;          // value of the generator's one random draw
-    bool bake = true;      // built-in light model (false: --no-bake)
-    bool shift = false;    // palette transform on
-    int variant = 0;       // palette variant 0..2
-    bool reference = false;  // reference build instead of the batched one
+    int view = 0;                                   // view index 0..4
+    float detail = 1.0f;                            // size factor S
+    int draw = 0;                                   // value of the generator's one random draw
+    bool bake = true;                               // built-in light model (false: --no-bake)
+    bool shift = false;                             // palette transform on
+    int variant = 0;                                // palette variant 0..2
+    bool reference = false;                         // reference build instead of the batched one
     EscapeKernel kernel = EscapeKernel::Automatic;  // escape loop of the batched build
-    std::string csv;       // vertex CSV path, empty for none
-    std::string ringsCsv;  // ring CSV path, empty for none
+    std::string csv;                                // vertex CSV path, empty for none
+    std::string ringsCsv;                           // ring CSV path, empty for none
 };
 
 // Prints "orbivane-tube: " and fmt with detail as one line on stderr (with a pointer to --help when

@@ -24,9 +24,8 @@ constexpr int kTabCount = 5;
 constexpr int kAboutTab = 4;
 constexpr const char* kTabTexts[kTabCount] = {"General", "Appearance", "Advanced", "Monitors", "About"};
 
-constexpr const char* kDetailItems[] = {
-    "Least detail (least CPU intensive)", "Less detail (faster)", "Default", "More detail (slower)",
-    "Most detail (most CPU intensive)"};
+constexpr const char* kDetailItems[] = {"Least detail (least CPU intensive)", "Less detail (faster)", "Default",
+                                        "More detail (slower)", "Most detail (most CPU intensive)"};
 constexpr const char* kIntervalItems[] = {"45 seconds", "60 seconds", "90 seconds"};
 
 // Set at the dialog's opening: the first positioning after it creates the image-set panel, once.
@@ -327,7 +326,7 @@ void command(HWND dialog, int id) {
     case IDOK:
         if (!anyImageChecked()) {
             messageBoxFn(dialog, "Please select at least one image (in Advanced tab)", "Warning",
-                        MB_OK | MB_ICONWARNING);
+                         MB_OK | MB_ICONWARNING);
             return;
         }
         writeControlsToStore(dialog);
@@ -369,9 +368,9 @@ HWND addTooltip(HWND dialog, int controlId, const char* text) {
         return nullptr;
     }
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
-    HWND tooltip = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr,
-                                   WS_POPUP | TTS_ALWAYSTIP | TTS_BALLOON, CW_USEDEFAULT, CW_USEDEFAULT,
-                                   CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr, instance, nullptr);
+    HWND tooltip =
+        CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_BALLOON, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr, instance, nullptr);
     HWND control = GetDlgItem(dialog, controlId);
     if (control == nullptr || tooltip == nullptr) {
         if (tooltip != nullptr) {

@@ -31,10 +31,10 @@ void buildImageSet(HWND panel, HINSTANCE instance) {
         HANDLE bitmap = LoadImageA(instance, MAKEINTRESOURCEA(IDB_THUMBNAIL_FIRST + i), IMAGE_BITMAP,
                                    geometry.thumbnailWidth, geometry.thumbnailHeight, 0);
         DWORD error = bitmap != nullptr ? ERROR_SUCCESS : GetLastError();
-        HWND thumbnail = CreateWindowExA(
-            0, "Static", nullptr, WS_CHILD | WS_VISIBLE | SS_BITMAP, x, 0, geometry.thumbnailWidth,
-            geometry.thumbnailHeight, panel,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_IMAGE_THUMBNAIL_FIRST + i)), instance, nullptr);
+        HWND thumbnail = CreateWindowExA(0, "Static", nullptr, WS_CHILD | WS_VISIBLE | SS_BITMAP, x, 0,
+                                         geometry.thumbnailWidth, geometry.thumbnailHeight, panel,
+                                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_IMAGE_THUMBNAIL_FIRST + i)),
+                                         instance, nullptr);
         if (thumbnail == nullptr && error == ERROR_SUCCESS) {
             error = GetLastError();
         }
@@ -47,10 +47,10 @@ void buildImageSet(HWND panel, HINSTANCE instance) {
         }
         SendMessageA(thumbnail, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
 
-        HWND box = CreateWindowExA(
-            WS_EX_TRANSPARENT, "Button", "", WS_CHILD | WS_VISIBLE | BS_FLAT | BS_AUTOCHECKBOX, x + 6, 6,
-            checkWidth, checkHeight, panel,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_IMAGE_CHECK_FIRST + i)), instance, nullptr);
+        HWND box = CreateWindowExA(WS_EX_TRANSPARENT, "Button", "", WS_CHILD | WS_VISIBLE | BS_FLAT | BS_AUTOCHECKBOX,
+                                   x + 6, 6, checkWidth, checkHeight, panel,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_IMAGE_CHECK_FIRST + i)), instance,
+                                   nullptr);
         SetWindowPos(box, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
         imageSetPanel.imageCheckBoxes[i] = box;
         x += geometry.imageStep;
@@ -71,14 +71,22 @@ BOOL CALLBACK releaseThumbnail(HWND child, LPARAM) {
 // The scroll bar's new position for a WM_HSCROLL request; one pixel per arrow click.
 int scrollTarget(int request, const SCROLLINFO& info) {
     switch (request) {
-    case SB_LINELEFT: return info.nPos - 1;
-    case SB_LINERIGHT: return info.nPos + 1;
-    case SB_PAGELEFT: return info.nPos - static_cast<int>(info.nPage);
-    case SB_PAGERIGHT: return info.nPos + static_cast<int>(info.nPage);
-    case SB_THUMBTRACK: return info.nTrackPos;
-    case SB_LEFT: return info.nMin;
-    case SB_RIGHT: return info.nMax;
-    default: return info.nPos;  // SB_THUMBPOSITION, SB_ENDSCROLL: the strip already is where the drag left it
+    case SB_LINELEFT:
+        return info.nPos - 1;
+    case SB_LINERIGHT:
+        return info.nPos + 1;
+    case SB_PAGELEFT:
+        return info.nPos - static_cast<int>(info.nPage);
+    case SB_PAGERIGHT:
+        return info.nPos + static_cast<int>(info.nPage);
+    case SB_THUMBTRACK:
+        return info.nTrackPos;
+    case SB_LEFT:
+        return info.nMin;
+    case SB_RIGHT:
+        return info.nMax;
+    default:
+        return info.nPos;  // SB_THUMBPOSITION, SB_ENDSCROLL: the strip already is where the drag left it
     }
 }
 
@@ -181,10 +189,9 @@ HWND createImageSetPanel(HWND dialog) {
     ScreenToClient(dialog, &topLeft);
     ShowWindow(placeholder, SW_HIDE);
 
-    HWND panel = CreateWindowExA(WS_EX_CLIENTEDGE, kPanelClass, nullptr, WS_CHILD | WS_HSCROLL, topLeft.x,
-                                 topLeft.y, rect.right - rect.left, rect.bottom - rect.top, dialog,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_IMAGE_SET_PANEL)), instance,
-                                 nullptr);
+    HWND panel = CreateWindowExA(WS_EX_CLIENTEDGE, kPanelClass, nullptr, WS_CHILD | WS_HSCROLL, topLeft.x, topLeft.y,
+                                 rect.right - rect.left, rect.bottom - rect.top, dialog,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_IMAGE_SET_PANEL)), instance, nullptr);
     if (panel == nullptr) {
         showSystemError(GetLastError());
     }

@@ -19,7 +19,7 @@ ImageSetGeometry imageSetGeometry(int windowHeight, int thumbMetric);
 
 // Process-wide state of the panel (one settings dialog per process).
 struct ImageSetPanelState {
-    int imageStep = 0;  // pixels; set when a panel is created, read for the scroll range at each resize
+    int imageStep = 0;             // pixels; set when a panel is created, read for the scroll range at each resize
     bool classRegistered = false;  // "IMAGE_SET" registered by createImageSetPanel; cleared when unregistered
     // Check box of image N, filled as the boxes are created; emptied when the panel is destroyed. An empty
     // entry counts as unchecked.

@@ -43,6 +43,4 @@ bool OffscreenSurface::makeCurrent() {
                                                     GL_UNSIGNED_BYTE, width_, height_) == GL_TRUE;
 }
 
-void OffscreenSurface::finish() {
-    glFinish();
-}
+void OffscreenSurface::finish() { glFinish(); }

@@ -12,9 +12,9 @@ const GlContextApi& wglContextApi();
 // A GL surface on a window: the saver window's single surface, or the surface of one per-monitor child.
 // The scene keeps its own record of each context (Scene::currentGlContext), keyed by `context`.
 struct GlSurface {
-    HWND window = nullptr;     // the window drawn on
-    HDC dc = nullptr;          // GetDC(window) while held; null otherwise
-    HGLRC context = nullptr;   // the GL context on dc; null until one was created
+    HWND window = nullptr;    // the window drawn on
+    HDC dc = nullptr;         // GetDC(window) while held; null otherwise
+    HGLRC context = nullptr;  // the GL context on dc; null until one was created
 };
 
 // The saver window's single surface; lives as long as the saver window. Its dc is taken at the
@@ -43,7 +43,6 @@ void releaseSaverSurface(HWND window);
 // The surface of one per-monitor child window, owned by its window. `window` is set by the child's
 // WM_CREATE before attach().
 struct ChildSurface : GlSurface {
-
     // Takes the device context, creates and makes current a context, sets viewport, projection and
     // render state. On failure nothing stays held.
     bool attach();

@@ -58,8 +58,8 @@ void createChildSurface(HWND parent, const RECT& rectangle) {
     ScreenToClient(parent, &origin);
     HINSTANCE instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(parent, GWLP_HINSTANCE));
     HWND child = CreateWindowExA(0, childClassName, nullptr, WS_CHILD | WS_VISIBLE, origin.x, origin.y,
-                                 rectangle.right - rectangle.left, rectangle.bottom - rectangle.top, parent,
-                                 nullptr, instance, record);
+                                 rectangle.right - rectangle.left, rectangle.bottom - rectangle.top, parent, nullptr,
+                                 instance, record);
     // The record belongs to the window only once WM_CREATE succeeded; every failed creation,
     // whether refused by WM_CREATE or earlier, frees it here.
     if (!child) std::free(record);
@@ -69,8 +69,7 @@ LRESULT CALLBACK childSurfaceProc(HWND window, UINT message, WPARAM wParam, LPAR
     ChildSurface* stored = reinterpret_cast<ChildSurface*>(GetWindowLongPtrA(window, GWLP_USERDATA));
     switch (message) {
     case WM_CREATE: {
-        ChildSurface* record =
-            static_cast<ChildSurface*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        ChildSurface* record = static_cast<ChildSurface*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
         if (!record) return -1;
         record->window = window;
         if (!record->attach()) return -1;

@@ -110,9 +110,8 @@ bool attachGlxSurface(GlxSurface& surface, Display* display, Window target, std:
         set.colormap = surface.colormap;
         set.background_pixmap = None;
         set.border_pixel = 0;
-        surface.drawable =
-            XCreateWindow(display, target, 0, 0, attributes.width, attributes.height, 0, visual->depth,
-                          InputOutput, visual->visual, CWColormap | CWBackPixmap | CWBorderPixel, &set);
+        surface.drawable = XCreateWindow(display, target, 0, 0, attributes.width, attributes.height, 0, visual->depth,
+                                         InputOutput, visual->visual, CWColormap | CWBackPixmap | CWBorderPixel, &set);
         surface.ownChild = true;
         XMapWindow(display, surface.drawable);
     }

@@ -14,13 +14,13 @@ const GlContextApi& glxContextApi();
 // One window with a current GL context. The shell owns the record; attachGlxSurface fills it and
 // releaseGlxSurface empties it again.
 struct GlxSurface {
-    Display* display = nullptr;     // the connection (shell-owned); set by attach
-    Window target = 0;              // the window we draw over (borrowed or the shell's own); set by attach
-    Window drawable = 0;            // where GL draws: `target`, or the child we made; 0 when none
-    bool ownChild = false;          // `drawable` is a child window of ours, destroyed by release
-    Colormap colormap = 0;          // colormap of our child window, or 0
-    GLXContext context = nullptr;   // the GL context, current from attach until release
-    int width = 0;                  // size of `target` in pixels, kept up to date by resizeGlxSurface
+    Display* display = nullptr;    // the connection (shell-owned); set by attach
+    Window target = 0;             // the window we draw over (borrowed or the shell's own); set by attach
+    Window drawable = 0;           // where GL draws: `target`, or the child we made; 0 when none
+    bool ownChild = false;         // `drawable` is a child window of ours, destroyed by release
+    Colormap colormap = 0;         // colormap of our child window, or 0
+    GLXContext context = nullptr;  // the GL context, current from attach until release
+    int width = 0;                 // size of `target` in pixels, kept up to date by resizeGlxSurface
     int height = 0;
 };
 

@@ -16,9 +16,9 @@
 
 namespace {
 
-constexpr int kMaxLinkHops = 40;          // as the kernel's own limit on a path's symbolic links
-constexpr long kLockWaitMs = 5000;        // longest wait for another writer, in milliseconds
-constexpr size_t kTempSuffixLength = 6;   // the XXXXXX of the temporary file's name
+constexpr int kMaxLinkHops = 40;         // as the kernel's own limit on a path's symbolic links
+constexpr long kLockWaitMs = 5000;       // longest wait for another writer, in milliseconds
+constexpr size_t kTempSuffixLength = 6;  // the XXXXXX of the temporary file's name
 
 std::string directoryOf(const std::string& path) {
     size_t slash = path.rfind('/');
@@ -112,8 +112,7 @@ long long nowMs() {
 
 void pauseMs(long ms) {
     timespec t{ms / 1000, (ms % 1000) * 1000000};
-    while (nanosleep(&t, &t) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&t, &t) != 0 && errno == EINTR) {}
 }
 
 }  // namespace
@@ -191,8 +190,7 @@ bool FileSettingsBackend::lockAndLoad() {
         }
         // Another writer may have replaced the file between our open and our lock: start again.
         struct stat current;
-        if (stat(openPath_.c_str(), &current) != 0 || current.st_ino != st.st_ino ||
-            current.st_dev != st.st_dev) {
+        if (stat(openPath_.c_str(), &current) != 0 || current.st_ino != st.st_ino || current.st_dev != st.st_dev) {
             ::close(fd);
             if (nowMs() >= deadline) return false;
             continue;

@@ -42,12 +42,12 @@ private:
     // the lock moves to the new file.
     bool replaceFile();
 
-    std::string path_;            // explicit file, or empty for defaultPath(); fixed for life
+    std::string path_;  // explicit file, or empty for defaultPath(); fixed for life
     enum class Mode { none, read, write };
-    Mode mode_ = Mode::none;      // what the current open allows
-    std::string openPath_;        // file resolved by the current open (symbolic links followed)
-    SettingsLines lines_;         // the file's lines while open
-    int lockFd_ = -1;             // while open for writing: the locked file, else -1
-    bool locked_ = false;         // the file system honoured the lock
-    mode_t fileMode_ = 0600;      // permission bits the replacement file takes
+    Mode mode_ = Mode::none;  // what the current open allows
+    std::string openPath_;    // file resolved by the current open (symbolic links followed)
+    SettingsLines lines_;     // the file's lines while open
+    int lockFd_ = -1;         // while open for writing: the locked file, else -1
+    bool locked_ = false;     // the file system honoured the lock
+    mode_t fileMode_ = 0600;  // permission bits the replacement file takes
 };

@@ -30,6 +30,6 @@ private:
         std::string body;    // the line without its ending
         std::string ending;  // "\n", "\r\n" or "" (a last line without one)
     };
-    bool bom_ = false;        // the text started with EF BB BF
+    bool bom_ = false;  // the text started with EF BB BF
     std::vector<Line> lines_;
 };

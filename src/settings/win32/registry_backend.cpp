@@ -34,8 +34,8 @@ bool RegistrySettingsBackend::query(const char* name, int32_t* value) {
 bool RegistrySettingsBackend::openWrite() {
     close();
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, subkey_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, subkey_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
         return false;
     }
     key_ = key;

@@ -21,6 +21,6 @@ public:
     const std::string& subkey() const { return subkey_; }
 
 private:
-    std::string subkey_;     // key path under HKEY_CURRENT_USER, fixed for the backend's life
-    void* key_ = nullptr;    // open HKEY between open*() and close(), else null
+    std::string subkey_;   // key path under HKEY_CURRENT_USER, fixed for the backend's life
+    void* key_ = nullptr;  // open HKEY between open*() and close(), else null
 };

@@ -29,14 +29,14 @@ public:
         failed = true;
         errorText = text;
     }
-    int64_t start = 0;    // seconds at tick 0
-    int64_t ticks = 0;    // ticks run so far
-    bool failed = false;  // a build failed (out of memory)
+    int64_t start = 0;      // seconds at tick 0
+    int64_t ticks = 0;      // ticks run so far
+    bool failed = false;    // a build failed (out of memory)
     std::string errorText;  // what the desktop's error box would say
 };
 
 WebPlatform platform;
-LcgRandom runDraws;  // the run's random source, seeded from the clock by loadSettings
+LcgRandom runDraws;              // the run's random source, seeded from the clock by loadSettings
 SettingOverrides settingValues;  // what the page set; every other setting reads as its default
 NoSettingsBackend noStore;
 OverlayBackend settings(settingValues, noStore);
@@ -81,9 +81,9 @@ WEB_EXPORT const char* orb_error_text() { return platform.errorText.c_str(); }
 // normal, ring size, its centre and first vertex. (The colour bytes open a vertex record.)
 WEB_EXPORT const int32_t* orb_record_layout() {
     static const int32_t layout[] = {
-        static_cast<int32_t>(sizeof(TubeVertex)), static_cast<int32_t>(offsetof(TubeVertex, position)),
+        static_cast<int32_t>(sizeof(TubeVertex)),           static_cast<int32_t>(offsetof(TubeVertex, position)),
         static_cast<int32_t>(offsetof(TubeVertex, normal)), static_cast<int32_t>(sizeof(TubeRing)),
-        static_cast<int32_t>(offsetof(TubeRing, centre)), static_cast<int32_t>(offsetof(TubeRing, firstVertex))};
+        static_cast<int32_t>(offsetof(TubeRing, centre)),   static_cast<int32_t>(offsetof(TubeRing, firstVertex))};
     static_assert(offsetof(TubeVertex, red) == 0 && offsetof(TubeVertex, green) == 1 && offsetof(TubeVertex, blue) == 2,
                   "colour bytes open a vertex record");
     return layout;

@@ -5,9 +5,9 @@
 
 typedef BOOL(WINAPI* VerifyScreenSavePwdFn)(HWND owner);
 
-extern bool isWin9xPlatform;                 // set once by detectPlatform; gates everything here
-extern HMODULE passwordLibrary;              // "PASSWORD.CPL" while loaded, else null
-extern VerifyScreenSavePwdFn verifyPassword; // its "VerifyScreenSavePwd", or null
+extern bool isWin9xPlatform;                  // set once by detectPlatform; gates everything here
+extern HMODULE passwordLibrary;               // "PASSWORD.CPL" while loaded, else null
+extern VerifyScreenSavePwdFn verifyPassword;  // its "VerifyScreenSavePwd", or null
 
 void detectPlatform();
 void loadPasswordLibrary();

@@ -27,8 +27,7 @@ volatile LONG guardEntered = 0;  // set by the first fault the guard takes
 
 LONG WINAPI lastChanceFilter(EXCEPTION_POINTERS* details) {
     // A fault inside the guard itself (or in a second thread at the same time) ends the process at once.
-    if (InterlockedExchange(&guardEntered, 1) != 0)
-        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(-1));
+    if (InterlockedExchange(&guardEntered, 1) != 0) TerminateProcess(GetCurrentProcess(), static_cast<UINT>(-1));
     SetUnhandledExceptionFilter(previousFilter != lastChanceFilter ? previousFilter : nullptr);
     const LONG verdict = UnhandledExceptionFilter(details);
     if (verdict == EXCEPTION_CONTINUE_EXECUTION) {
@@ -87,16 +86,13 @@ const char* skipProgramName(const char* p) {
     return p;
 }
 
-int32_t showConfigDialog(HWND owner) {
-    return static_cast<int32_t>(runConfigDialog(appInstance, owner));
-}
+int32_t showConfigDialog(HWND owner) { return static_cast<int32_t>(runConfigDialog(appInstance, owner)); }
 
 int32_t saverMain(HINSTANCE instance, const char* commandText) {
     // Terminate on heap corruption where the system offers it (looked up by name: not everywhere).
     HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
     if (kernel) {
-        auto heapSetInformation =
-            reinterpret_cast<HeapSetInformationFn>(
+        auto heapSetInformation = reinterpret_cast<HeapSetInformationFn>(
             reinterpret_cast<void (*)()>(GetProcAddress(kernel, "HeapSetInformation")));
         if (heapSetInformation) heapSetInformation(nullptr, 1, nullptr, 0);
     }

@@ -23,9 +23,9 @@ namespace {
 
 typedef HIMC(WINAPI* ImmAssociateContextFn)(HWND, HIMC);
 
-HMODULE imeModule = nullptr;                            // IMM32.DLL when the process had it loaded
-ImmAssociateContextFn immAssociateContext = nullptr;    // its "ImmAssociateContext", or null
-HIMC savedInputContext = nullptr;                       // the window's context while detached
+HMODULE imeModule = nullptr;                          // IMM32.DLL when the process had it loaded
+ImmAssociateContextFn immAssociateContext = nullptr;  // its "ImmAssociateContext", or null
+HIMC savedInputContext = nullptr;                     // the window's context while detached
 
 // The process-wide random source the scene draws from: the C library's sequence.
 LcgRandom& processRandom() {
@@ -132,8 +132,7 @@ LRESULT CALLBACK saverClassProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // Detach any input-method context, but only if the process already has the library.
         imeModule = GetModuleHandleA("IMM32.DLL");
         if (imeModule) {
-            immAssociateContext =
-                reinterpret_cast<ImmAssociateContextFn>(
+            immAssociateContext = reinterpret_cast<ImmAssociateContextFn>(
                 reinterpret_cast<void (*)()>(GetProcAddress(imeModule, "ImmAssociateContext")));
             if (immAssociateContext) savedInputContext = immAssociateContext(window, nullptr);
         }
@@ -301,10 +300,17 @@ LRESULT saverDefaultProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         switch (wParam) {
         case 0x0:  // PBT_APMQUERYSUSPEND: granted
             return 1;
-        case 0x1: case 0x2: case 0x3: case 0x4: case 0x5:  // queries failed, suspend, standby
+        case 0x1:
+        case 0x2:
+        case 0x3:
+        case 0x4:
+        case 0x5:  // queries failed, suspend, standby
             postClose();
             break;
-        case 0x6: case 0x7: case 0x8: case 0x12:  // resumes
+        case 0x6:
+        case 0x7:
+        case 0x8:
+        case 0x12:                           // resumes
             if (!(lParam & 1)) postClose();  // PBTF_APMRESUMEFROMFAILURE
             break;
         case 0xA:     // PBT_APMPOWERSTATUSCHANGE
@@ -328,7 +334,8 @@ bool confirmClose() {
         return true;
     }
     DWORD now = GetTickCount();
-    if (saverState.lastCheckTick != 0xFFFFFFFF && static_cast<DWORD>(now - saverState.lastCheckTick) < 200) return false;
+    if (saverState.lastCheckTick != 0xFFFFFFFF && static_cast<DWORD>(now - saverState.lastCheckTick) < 200)
+        return false;
     saverState.isCheckingPassword = true;
     MSG stale;
     PeekMessageA(&stale, saverState.window, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
@@ -339,7 +346,6 @@ bool confirmClose() {
     saverState.lastCheckTick = GetTickCount();
     return saverState.isClosing;
 }
-
 
 HWND createSaverWindow(HWND parent) {
     resetWindowState();

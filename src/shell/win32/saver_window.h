@@ -19,12 +19,12 @@ struct SaverWindowState {
 };
 extern SaverWindowState saverState;
 
-const int mouseMoveThreshold = 4;            // pixels (|dx| + |dy|) a movement must exceed to close
-const UINT_PTR frameTimer = 1;               // identifier of the window's only timer
-const UINT frameTimerPeriod = 20;            // ms between ticks
-const UINT fineTimerResolution = 1;          // ms: the system timer resolution asked for while it runs
-const UINT verifyPasswordRequest = WM_APP;   // asks the window to run the password check
-extern const char saverClassName[];          // "WindowsScreenSaverClass"
+const int mouseMoveThreshold = 4;           // pixels (|dx| + |dy|) a movement must exceed to close
+const UINT_PTR frameTimer = 1;              // identifier of the window's only timer
+const UINT frameTimerPeriod = 20;           // ms between ticks
+const UINT fineTimerResolution = 1;         // ms: the system timer resolution asked for while it runs
+const UINT verifyPasswordRequest = WM_APP;  // asks the window to run the password check
+extern const char saverClassName[];         // "WindowsScreenSaverClass"
 
 // The module instance used for the window class, the dialog and the icon; set by saverMain.
 extern HINSTANCE appInstance;

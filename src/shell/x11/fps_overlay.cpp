@@ -71,7 +71,8 @@ void FrameRateMeter::frameDone(int64_t endNs, int64_t drawNs) {
     char text[64];
     std::snprintf(text, sizeof text, "FPS: %.1f", static_cast<double>(frames_) * 1e9 / static_cast<double>(elapsed));
     rateLine_ = text;
-    std::snprintf(text, sizeof text, "Frame: %.1f ms", static_cast<double>(drawSumNs_) / 1e6 / static_cast<double>(frames_));
+    std::snprintf(text, sizeof text, "Frame: %.1f ms",
+                  static_cast<double>(drawSumNs_) / 1e6 / static_cast<double>(frames_));
     frameLine_ = text;
     periodStartNs_ = endNs;
     frames_ = 0;

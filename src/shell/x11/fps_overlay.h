@@ -21,11 +21,11 @@ public:
     const std::string& frameLine() const { return frameLine_; }
 
 private:
-    int64_t periodNs_;                     // counting period, nanoseconds
-    bool started_ = false;                 // the first frame has opened the first period
-    int64_t periodStartNs_ = 0;            // end of the frame that opened the current period
-    int64_t frames_ = 0;                   // frames finished in the current period
-    int64_t drawSumNs_ = 0;                // their drawing times added up, nanoseconds
+    int64_t periodNs_;           // counting period, nanoseconds
+    bool started_ = false;       // the first frame has opened the first period
+    int64_t periodStartNs_ = 0;  // end of the frame that opened the current period
+    int64_t frames_ = 0;         // frames finished in the current period
+    int64_t drawSumNs_ = 0;      // their drawing times added up, nanoseconds
     std::string rateLine_ = "FPS: -";
     std::string frameLine_ = "Frame: - ms";
 };
@@ -33,9 +33,9 @@ private:
 // The pixels of `text` in the overlay's 5 x 7 font, one cell of 6 x 9 per character (a column and
 // two rows of spacing). Row 0 is the top. Characters without a glyph are left blank.
 struct TextBitmap {
-    int width = 0;                 // pixels: 6 per character
-    int height = 0;                // pixels: 9, or 0 for empty text
-    std::vector<uint8_t> lit;      // width * height bytes, 1 where the text is drawn
+    int width = 0;             // pixels: 6 per character
+    int height = 0;            // pixels: 9, or 0 for empty text
+    std::vector<uint8_t> lit;  // width * height bytes, 1 where the text is drawn
     bool at(int x, int y) const { return lit[static_cast<size_t>(y) * width + x] != 0; }
 };
 TextBitmap rasterizeText(const std::string& text);

@@ -19,10 +19,9 @@ struct HostOption {
     bool takesValue;   // followed by one value
 };
 const HostOption kIgnoredHostOptions[] = {
-    {"install", false}, {"noinstall", false}, {"no-install", false}, {"mono", false},
-    {"pair", false},    {"sync", false},      {"visual", true},      {"delay", true},
-    {"background", true}, {"bg", true},       {"foreground", true},  {"fg", true},
-    {"xrm", true},
+    {"install", false},   {"noinstall", false}, {"no-install", false}, {"mono", false},      {"pair", false},
+    {"sync", false},      {"visual", true},     {"delay", true},       {"background", true}, {"bg", true},
+    {"foreground", true}, {"fg", true},         {"xrm", true},
 };
 
 // Parses a whole decimal integer, saturating at the limits of int32 so that the store's clamps apply.
@@ -193,7 +192,7 @@ public:
 private:
     int argc_;
     const char* const* argv_;
-    int* index_;           // the argument being read; moved on past a value taken from the next one
+    int* index_;  // the argument being read; moved on past a value taken from the next one
     std::string* error_;
     bool hasInlineValue_ = false;
     std::string inlineValue_;
@@ -258,12 +257,18 @@ struct NamedHandler {
     OptionHandler take;
 };
 const NamedHandler kHandlers[] = {
-    {"help", takeHelp},       {"h", takeHelp},
-    {"root", takeRoot},       {"window", takeWindow},
-    {"window-id", takeWindowId}, {"display", takeDisplay},
-    {"fps", takeFps},         {"no-fps", takeFps},
-    {"settings-file", takeSettingsFile}, {"no-settings-file", takeSettingsFile},
-    {"geometry", takeGeometry}, {"images", takeImages},
+    {"help", takeHelp},
+    {"h", takeHelp},
+    {"root", takeRoot},
+    {"window", takeWindow},
+    {"window-id", takeWindowId},
+    {"display", takeDisplay},
+    {"fps", takeFps},
+    {"no-fps", takeFps},
+    {"settings-file", takeSettingsFile},
+    {"no-settings-file", takeSettingsFile},
+    {"geometry", takeGeometry},
+    {"images", takeImages},
 };
 
 // The row whose option the name is ("gloss"), or whose negation ("no-shuffle") for a flag.

@@ -15,7 +15,6 @@ enum class WindowChoice {
     windowId,   // --window-id ID: the given window
 };
 
-
 // Everything the command line asked for. Filled by parseSaverOptions; lives for the run.
 struct SaverOptions {
     WindowChoice window = WindowChoice::automatic;  // the last window option given wins

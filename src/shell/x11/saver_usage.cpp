@@ -10,7 +10,8 @@ namespace {
 // The usage text around the settings, whose lines come from the settings table.
 const char* kUsageHead =
     "Usage: orbivane [options]\n"
-    "Orbivane " ORBIVANE_VERSION ": the Mandelbrot and Julia sets on a turning, translucent helical tube.\n"
+    "Orbivane " ORBIVANE_VERSION
+    ": the Mandelbrot and Julia sets on a turning, translucent helical tube.\n"
     "\n"
     "Window (the last one given wins):\n"
     "  --window-id ID            draw into the window ID (hex 0x... or decimal)\n"
@@ -32,8 +33,8 @@ const char* kUsageTail =
     "Options may be written with one or two dashes; values may follow '='.\n"
     "  --help                    print this text\n";
 
-constexpr size_t kHelpColumn = 28;       // where an option's words start in the usage text
-constexpr size_t kLongHelpColumn = 47;   // where a bare default stands after a long option
+constexpr size_t kHelpColumn = 28;      // where an option's words start in the usage text
+constexpr size_t kLongHelpColumn = 47;  // where a bare default stands after a long option
 
 // One usage line: the option's forms, then its words and default at the help column, or at the long
 // column when only the default follows a long form, or on a line of their own otherwise.

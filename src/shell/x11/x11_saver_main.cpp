@@ -25,9 +25,9 @@
 
 namespace {
 
-constexpr int kExitUsage = 2;    // bad command line or $XSCREENSAVER_WINDOW
-constexpr int kExitFailure = 1;  // no display, no window, no GL
-constexpr int kOwnWindowWidth = 960;   // initial size of the --window window, pixels
+constexpr int kExitUsage = 2;         // bad command line or $XSCREENSAVER_WINDOW
+constexpr int kExitFailure = 1;       // no display, no window, no GL
+constexpr int kOwnWindowWidth = 960;  // initial size of the --window window, pixels
 constexpr int kOwnWindowHeight = 600;
 
 // Write end of the self-pipe through which SIGTERM, SIGINT and SIGHUP wake the main loop; -1 before setup.
@@ -132,9 +132,9 @@ public:
     }
 
 private:
-    Scene& scene_;            // the process's scene
-    GlxSurface& surface_;     // the one surface every frame goes to
-    FrameRateMeter* meter_;   // the --fps counter, or null
+    Scene& scene_;           // the process's scene
+    GlxSurface& surface_;    // the one surface every frame goes to
+    FrameRateMeter* meter_;  // the --fps counter, or null
 };
 
 // Creates the --window window: a normal, resizable top-level window on a GL visual, not yet mapped.
@@ -159,8 +159,7 @@ Window createOwnWindow(Display* display, Atom deleteWindow, const std::string& g
     int x = 0;
     int y = 0;
     bool placed = !geometry.empty() && parseGeometry(geometry.c_str(), &width, &height, &x, &y);
-    Window window = XCreateWindow(display, root, x, y, width, height, 0, visual->depth,
-                                  InputOutput, visual->visual,
+    Window window = XCreateWindow(display, root, x, y, width, height, 0, visual->depth, InputOutput, visual->visual,
                                   CWColormap | CWBackPixel | CWBorderPixel | CWEventMask, &set);
     XFree(visual);
 
@@ -191,12 +190,12 @@ Window createOwnWindow(Display* display, Atom deleteWindow, const std::string& g
 
 // Everything one run holds; released in reverse order by finishRun.
 struct SaverRun {
-    Display* display = nullptr;    // the X connection, from XOpenDisplay to the end
-    Window target = 0;             // the window drawn over (borrowed, root or our own)
-    bool ownWindow = false;        // `target` is our --window window, destroyed at the end
-    Colormap ownColormap = 0;      // colormap of our --window window, or 0
-    bool targetAlive = true;       // false once DestroyNotify said the target is gone
-    GlxSurface surface;            // the GL surface on `target`
+    Display* display = nullptr;  // the X connection, from XOpenDisplay to the end
+    Window target = 0;           // the window drawn over (borrowed, root or our own)
+    bool ownWindow = false;      // `target` is our --window window, destroyed at the end
+    Colormap ownColormap = 0;    // colormap of our --window window, or 0
+    bool targetAlive = true;     // false once DestroyNotify said the target is gone
+    GlxSurface surface;          // the GL surface on `target`
 };
 
 void finishRun(SaverRun& run, Scene& scene) {
@@ -372,8 +371,7 @@ int main(int argc, char** argv) {
     scene.loadSettings();
 
     if (!attachGlxSurface(run.surface, display, run.target, &error)) {
-        std::fprintf(stderr, "orbivane: window 0x%lx: %s\n", static_cast<unsigned long>(run.target),
-                     error.c_str());
+        std::fprintf(stderr, "orbivane: window 0x%lx: %s\n", static_cast<unsigned long>(run.target), error.c_str());
         if (run.ownWindow) XDestroyWindow(display, run.target);
         if (run.ownColormap != 0) XFreeColormap(display, run.ownColormap);
         XCloseDisplay(display);

@@ -6,19 +6,19 @@
 #include "support/watched_imports.h"
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    stub::record("PASSWORD.CPL attach");
-    testsupport::watchSaverImports(GetModuleHandleA(nullptr), stub::record);
-  } else if (reason == DLL_PROCESS_DETACH) {
-    testsupport::watchSaverImports(GetModuleHandleA(nullptr), nullptr);
-    stub::recordDetach("PASSWORD.CPL");
-  }
-  return TRUE;
+    if (reason == DLL_PROCESS_ATTACH) {
+        stub::record("PASSWORD.CPL attach");
+        testsupport::watchSaverImports(GetModuleHandleA(nullptr), stub::record);
+    } else if (reason == DLL_PROCESS_DETACH) {
+        testsupport::watchSaverImports(GetModuleHandleA(nullptr), nullptr);
+        stub::recordDetach("PASSWORD.CPL");
+    }
+    return TRUE;
 }
 
 extern "C" __declspec(dllexport) BOOL WINAPI VerifyScreenSavePwd(HWND owner) {
-  stub::failAsAsked();  // only with "fault.txt" in the stub folder
-  const int result = stub::answer();
-  stub::record("VerifyScreenSavePwd " + stub::describeWindow(owner) + " -> " + std::to_string(result));
-  return result;
+    stub::failAsAsked();  // only with "fault.txt" in the stub folder
+    const int result = stub::answer();
+    stub::record("VerifyScreenSavePwd " + stub::describeWindow(owner) + " -> " + std::to_string(result));
+    return result;
 }

@@ -2,14 +2,12 @@
 #include "stub_log.h"
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    stub::record("PASSWORD.CPL (no entry) attach");
-  } else if (reason == DLL_PROCESS_DETACH) {
-    stub::record("PASSWORD.CPL (no entry) detach");
-  }
-  return TRUE;
+    if (reason == DLL_PROCESS_ATTACH) {
+        stub::record("PASSWORD.CPL (no entry) attach");
+    } else if (reason == DLL_PROCESS_DETACH) {
+        stub::record("PASSWORD.CPL (no entry) detach");
+    }
+    return TRUE;
 }
 
-extern "C" __declspec(dllexport) LONG WINAPI CPlApplet(HWND, UINT, LPARAM, LPARAM) {
-  return 0;
-}
+extern "C" __declspec(dllexport) LONG WINAPI CPlApplet(HWND, UINT, LPARAM, LPARAM) { return 0; }

@@ -23,9 +23,9 @@
 namespace {
 
 struct Element {
-    std::string tag;                            // number, boolean, select, option, command
-    std::map<std::string, std::string> attrs;   // attribute values as written
-    int select = -1;                            // for option: index of its select in the element list
+    std::string tag;                           // number, boolean, select, option, command
+    std::map<std::string, std::string> attrs;  // attribute values as written
+    int select = -1;                           // for option: index of its select in the element list
 };
 
 std::vector<Element> readElements(const std::string& path) {
@@ -249,7 +249,8 @@ TEST_F(HostConfig, CoversEverySettingAndTheCommandIsAccepted) {
     for (const Element& e : elements) {
         std::vector<std::string> args;
         if (e.tag == "command") args.push_back(e.attrs.at("arg"));
-        if (e.tag == "number") args.push_back(std::regex_replace(e.attrs.at("arg"), std::regex("%"), e.attrs.at("low")));
+        if (e.tag == "number")
+            args.push_back(std::regex_replace(e.attrs.at("arg"), std::regex("%"), e.attrs.at("low")));
         for (const char* key : {"arg-set", "arg-unset"}) {
             if (e.attrs.count(key) != 0) args.push_back(e.attrs.at(key));
         }

@@ -33,14 +33,12 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kTimeout = std::chrono::seconds(30);  // for anything to start or draw
+constexpr auto kTimeout = std::chrono::seconds(30);     // for anything to start or draw
 constexpr auto kGoneTimeout = std::chrono::seconds(5);  // for the saver to end after the host says so
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-double msSince(Clock::time_point t) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
+double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
 bool onPath(const std::string& program) {
     if (program.find('/') != std::string::npos) return access(program.c_str(), X_OK) == 0;
@@ -128,8 +126,7 @@ bool ended(pid_t pid) {
 
 // Reaps every ended child, ours or orphans handed to us as subreaper.
 void reapChildren() {
-    while (waitpid(-1, nullptr, WNOHANG) > 0) {
-    }
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {}
 }
 
 // The account the hosts run under: XScreenSaver refuses to run as root, so root tests use nobody.
@@ -205,10 +202,11 @@ protected:
     // Xinerama answers from) describes them.
     void splitIntoMonitors(int count, int width, int height) {
         for (int i = 0; i < count; ++i) {
-            std::string geometry = std::to_string(width) + "/200x" + std::to_string(height) + "/150+" +
-                                   std::to_string(i * width) + "+0";
+            std::string geometry =
+                std::to_string(width) + "/200x" + std::to_string(height) + "/150+" + std::to_string(i * width) + "+0";
             std::string command = "xrandr -display " + displayName_ + " --setmonitor orbivane-test-" +
-                                  std::to_string(i) + " " + geometry + " " + (i == 0 ? "screen" : "none") + " >/dev/null";
+                                  std::to_string(i) + " " + geometry + " " + (i == 0 ? "screen" : "none") +
+                                  " >/dev/null";
             ASSERT_EQ(std::system(command.c_str()), 0) << command;
         }
     }
@@ -419,8 +417,9 @@ protected:
             << log("daemon.log");
         double goneMs = msSince(deactivated);
         EXPECT_TRUE(named(descendants(daemon), processName).empty());
-        std::cout << "[ timing   ] " << processName << " x" << monitors << ": activate -> drawn " << static_cast<int>(drawnMs)
-                  << " ms, deactivate -> gone " << static_cast<int>(goneMs) << " ms" << std::endl;
+        std::cout << "[ timing   ] " << processName << " x" << monitors << ": activate -> drawn "
+                  << static_cast<int>(drawnMs) << " ms, deactivate -> gone " << static_cast<int>(goneMs) << " ms"
+                  << std::endl;
         RecordProperty("activate_to_drawn_ms", static_cast<int>(drawnMs));
         RecordProperty("deactivate_to_gone_ms", static_cast<int>(goneMs));
 
@@ -440,9 +439,9 @@ protected:
 };
 
 // What the hosts need, or why the case is skipped.
-#define REQUIRE_PROGRAMS(...)                                                     \
-    for (const char* program : {__VA_ARGS__}) {                                   \
-        if (!onPath(program)) GTEST_SKIP() << program << " is not installed";     \
+#define REQUIRE_PROGRAMS(...)                                                 \
+    for (const char* program : {__VA_ARGS__}) {                               \
+        if (!onPath(program)) GTEST_SKIP() << program << " is not installed"; \
     }
 
 }  // namespace

@@ -47,7 +47,10 @@ inline pid_t startPrivateXvfb(int width, int height, std::string* name, std::str
             *name = display;
             return pid;
         }
-        *log += " " + display + (n <= 0 ? ": Xvfb did not start;" : probe ? ": someone else's server;" : ": cannot connect;");
+        *log += " " + display +
+                (n <= 0  ? ": Xvfb did not start;"
+                 : probe ? ": someone else's server;"
+                         : ": cannot connect;");
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);
     }

@@ -35,11 +35,11 @@ void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 
 // What a capture of a window shows.
 struct Picture {
-    int drawn = 0;            // pixels that are neither the magenta background nor black
-    int distinct = 0;         // distinct colours among the drawn pixels
-    int width = 0;            // extent of the drawn pixels, 0 when none
+    int drawn = 0;     // pixels that are neither the magenta background nor black
+    int distinct = 0;  // distinct colours among the drawn pixels
+    int width = 0;     // extent of the drawn pixels, 0 when none
     int height = 0;
-    bool captured = false;    // XGetImage succeeded
+    bool captured = false;  // XGetImage succeeded
 };
 
 // A running orbivane process with its standard error in a file.
@@ -134,7 +134,7 @@ protected:
     void SetUp() override {
         display_ = XOpenDisplay(nullptr);
         ASSERT_NE(display_, nullptr) << "cannot open display "
-                                      << (std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "(unset)") << serverLog_;
+                                     << (std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "(unset)") << serverLog_;
         root_ = DefaultRootWindow(display_);
     }
     void TearDown() override {
@@ -264,7 +264,7 @@ protected:
 
     Display* display_ = nullptr;
     Window root_ = 0;
-    std::deque<Saver> savers_;  // deque: references stay valid as more start
+    std::deque<Saver> savers_;      // deque: references stay valid as more start
     static pid_t xvfbPid_;          // our Xvfb, or -1
     static std::string serverLog_;  // why earlier attempts to start one failed
 };

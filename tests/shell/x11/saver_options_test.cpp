@@ -78,9 +78,29 @@ TEST(SaverOptions, WindowIdsInHexAndDecimal) {
     EXPECT_TRUE(parseWindowId("4294967295", &id));
     EXPECT_EQ(id, 0xfffffffful);
     // Only the two written forms: no blanks, signs or second prefix, whatever strtoul would take.
-    for (const char* bad : {"", "0", "0x0", "0x", "-5", "+5", " 5", "\t7", "5 ", "12abc", "0x1g", "0x0x5", "0x-5",
-                            "0x+5", "0x 5", "-0x5", "\t-18446744073709551615", "-18446744073709551615",
-                            "0x100000000", "4294967296", "99999999999999999999", "0b101", "1e3"}) {
+    for (const char* bad : {"",
+                            "0",
+                            "0x0",
+                            "0x",
+                            "-5",
+                            "+5",
+                            " 5",
+                            "\t7",
+                            "5 ",
+                            "12abc",
+                            "0x1g",
+                            "0x0x5",
+                            "0x-5",
+                            "0x+5",
+                            "0x 5",
+                            "-0x5",
+                            "\t-18446744073709551615",
+                            "-18446744073709551615",
+                            "0x100000000",
+                            "4294967296",
+                            "99999999999999999999",
+                            "0b101",
+                            "1e3"}) {
         EXPECT_FALSE(parseWindowId(bad, &id)) << bad;
     }
 }
@@ -119,9 +139,9 @@ TEST(SaverOptions, HostsStandardOptionsAreAcceptedAndChangeNoSetting) {
 }
 
 TEST(SaverOptions, EverySettingHasAnOptionInItsStoredForm) {
-    Parsed p = parse({"--detail-level", "3", "-rotation-speed=12", "--interval", "60", "--shuffle",
-                      "--no-quick-draw", "--transparency", "25", "--palette", "alternative", "--light-source=moving",
-                      "--gloss", "7", "--gloss-random", "--light-distance", "2.5", "--no-light-both-sides"});
+    Parsed p = parse({"--detail-level", "3", "-rotation-speed=12", "--interval", "60", "--shuffle", "--no-quick-draw",
+                      "--transparency", "25", "--palette", "alternative", "--light-source=moving", "--gloss", "7",
+                      "--gloss-random", "--light-distance", "2.5", "--no-light-both-sides"});
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_EQ(setting(p, "detail_level"), 3);
     EXPECT_EQ(setting(p, "rotation_speed"), 12);
@@ -257,13 +277,13 @@ TEST(OptionOverlay, CommandLineBeatsStoreBeatsDefault) {
     ASSERT_TRUE(p.ok);
     OverlayScope scope(p.options.settings, file);
     SettingsStore& store = SettingsStore::instance();
-    EXPECT_EQ(store.readDetailLevel(), 0);          // option over the file
-    EXPECT_TRUE(store.readShuffleImages());         // option over the default
-    EXPECT_EQ(store.readRotationSpeed(), 12.0f);    // file over the default
-    EXPECT_FALSE(store.readQuickDraw());            // file over the default
-    EXPECT_EQ(store.readTranspLevel(), 10);         // default
-    EXPECT_TRUE(store.readImageEnabled(3));         // default
-    EXPECT_EQ(file.openHandles, 0);                 // every read closed the file again
+    EXPECT_EQ(store.readDetailLevel(), 0);        // option over the file
+    EXPECT_TRUE(store.readShuffleImages());       // option over the default
+    EXPECT_EQ(store.readRotationSpeed(), 12.0f);  // file over the default
+    EXPECT_FALSE(store.readQuickDraw());          // file over the default
+    EXPECT_EQ(store.readTranspLevel(), 10);       // default
+    EXPECT_TRUE(store.readImageEnabled(3));       // default
+    EXPECT_EQ(file.openHandles, 0);               // every read closed the file again
     EXPECT_EQ(file.misuse, 0);
 }
 
