@@ -222,7 +222,8 @@ bool continueUpload(const Scene& scene, const QuadLayout& layout, GlContextRecor
         if (!startUpload(scene, layout, context)) return false;
     }
     BufferUpload& upload = context.upload;
-    const int32_t end = std::min(layout.quadCount, upload.quadsDone + std::max(quads, 0));
+    // `quads` may be INT32_MAX ("the rest"): compare against what is left rather than add to the count.
+    const int32_t end = upload.quadsDone + std::clamp(quads, 0, std::max(layout.quadCount - upload.quadsDone, 0));
     if (upload.quadsDone >= end) return true;
     clearGlErrors();
     while (upload.quadsDone < end) {
