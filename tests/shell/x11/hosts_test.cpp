@@ -176,8 +176,7 @@ protected:
 
     // Starts Xvfb with one screen of `width` x `height`, and lets the host account use it.
     bool startServer(int width, int height) {
-        std::string reasons;
-        xvfb_ = startPrivateXvfb(width, height, &displayName_, &reasons);
+        xvfb_ = startPrivateXvfb(width, height, &displayName_, &serverReasons_);
         if (xvfb_ > 0) display_ = XOpenDisplay(displayName_.c_str());
         if (display_ == nullptr) return false;
         if (account_.uid != geteuid()) {
@@ -381,7 +380,7 @@ protected:
     }
 
     void runDaemon(std::string program, const std::string& processName, int monitors, int width, int height) {
-        ASSERT_TRUE(startServer(width * monitors, height)) << "cannot start Xvfb";
+        ASSERT_TRUE(startServer(width * monitors, height)) << "cannot start Xvfb:" << serverReasons_;
         if (monitors > 1) splitIntoMonitors(monitors, width, height);
         makeHome();
         size_t at = program.find("@SAVER@");
@@ -433,6 +432,7 @@ protected:
     Display* display_ = nullptr;
     pid_t xvfb_ = -1;
     std::string displayName_;
+    std::string serverReasons_;   // why each display number tried was not ours, for a failed start
     std::string home_;            // the host account's temporary home
     std::string saver_;           // the copy of orbivane in it
     std::vector<pid_t> started_;  // processes we forked, for the teardown
@@ -475,7 +475,7 @@ TEST_F(HostsOnX, XScreenSaverTimingOfAnotherHack) {
 TEST_F(HostsOnX, XSecureLockRunsItOnEveryMonitorWithTheHostWindowAndEndsIt) {
     REQUIRE_PROGRAMS("xsecurelock", "Xvfb", "xrandr");
     const int width = 400, height = 300;
-    ASSERT_TRUE(startServer(2 * width, height)) << "cannot start Xvfb";
+    ASSERT_TRUE(startServer(2 * width, height)) << "cannot start Xvfb:" << serverReasons_;
     splitIntoMonitors(2, width, height);
     makeHome();
     // The program itself as the saver.
@@ -484,7 +484,7 @@ TEST_F(HostsOnX, XSecureLockRunsItOnEveryMonitorWithTheHostWindowAndEndsIt) {
 
 TEST_F(HostsOnX, XSecureLockTakesTheSaverChosenForXScreenSaver) {
     REQUIRE_PROGRAMS("xsecurelock", "xrdb", "Xvfb");
-    ASSERT_TRUE(startServer(640, 480)) << "cannot start Xvfb";
+    ASSERT_TRUE(startServer(640, 480)) << "cannot start Xvfb:" << serverReasons_;
     makeHome();
     // The program named as in the hacks directory, which here is the temporary home.
     writeHomeFile(".xscreensaver", "mode:\tone\nselected:\t0\nprograms:\tGL: orbivane --root --no-settings-file \\n\n");

@@ -37,7 +37,9 @@ inline pid_t startPrivateXvfb(int width, int height, std::string* name, std::str
         ssize_t n = read(fds[0], text, sizeof text - 1);  // the number once it listens; EOF if it died
         close(fds[0]);
         Display* probe = nullptr;
-        for (int wait = 0; n > 0 && probe == nullptr && wait < 40; ++wait) {  // up to two seconds
+        // Listening, so a client gets in as soon as the server is scheduled: on a machine whose cores a
+        // browser's software renderer holds that can take seconds, so wait up to twenty.
+        for (int wait = 0; n > 0 && probe == nullptr && wait < 400; ++wait) {
             probe = XOpenDisplay(display.c_str());
             if (probe == nullptr) usleep(50000);
         }
