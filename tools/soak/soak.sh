@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Memory soak, run by hand (not in CI): runs the saver through many image changes and samples its
 # resident memory, to show whether the low point between images or the peak climbs over a long run.
-# Usage: tools/soak/soak.sh linux|wine [--seconds N] [--detail 0..4] [--program PATH] [--out FILE.csv]
+# Usage: tools/soak/soak.sh linux|wine [--seconds N] [--detail 0..4] [--images LIST] [--arrays]
+#                                      [--program PATH] [--out FILE.csv]
 #   linux  the X11 saver (--window) on a virtual display
 #   wine   the Windows saver full screen (/s) under Wine, monitor mode 2, on two virtual monitors
+#   --images 3   show only these images (e.g. the largest one, every time)
+#   --arrays     hide buffer objects from Mesa (GL 1.4, no ARB_vertex_buffer_object), so every frame
+#                is drawn through client arrays: the run to compare the buffer path's peak with
 # An image lasts the shortest interval the settings allow (45 s) plus its build and two fades of 100
 # frames each, drawn through client arrays: on a busy machine at detail 4 a fade alone can take a
 # minute, so give it time (default --seconds 1500; ten image changes take at least 8 minutes). Writes
@@ -13,20 +17,27 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/session.sh"
 
+usage() {
+  echo "usage: $0 linux|wine [--seconds N] [--detail 0..4] [--images LIST] [--arrays] [--program PATH] [--out FILE.csv]" >&2
+}
 mode=${1:-}; shift || true
 seconds=1500
 detail=4
+images=0,1,2,3,4
 program=
 out=soak-$mode.csv
 while (($#)); do
   case $1 in
     --seconds) seconds=$2; shift 2 ;;
     --detail) detail=$2; shift 2 ;;
+    --images) images=$2; shift 2 ;;
+    --arrays) export MESA_GL_VERSION_OVERRIDE=1.4 MESA_EXTENSION_OVERRIDE=-GL_ARB_vertex_buffer_object; shift ;;
     --program) program=$2; shift 2 ;;
     --out) out=$2; shift 2 ;;
-    *) echo "usage: $0 linux|wine [--seconds N] [--detail 0..4] [--program PATH] [--out FILE.csv]" >&2; exit 2 ;;
+    *) usage; exit 2 ;;
   esac
 done
+[[ $images =~ ^[0-4](,[0-4])*$ ]] || { usage; exit 2; }
 
 work=$(mktemp -d)
 saver=
@@ -41,7 +52,8 @@ case $mode in
   linux)
     program=${program:-$root/build/native/src/shell/x11/orbivane}
     start_display -screen 0 1280x1024x24
-    "$program" --window --geometry 640x400+0+0 --no-settings-file --detail-level "$detail" --interval 45 --light-source moving &
+    "$program" --window --geometry 640x400+0+0 --no-settings-file --detail-level "$detail" --interval 45 --light-source moving \
+      --images "$images" &
     saver=$!
     ;;
   wine)
@@ -53,13 +65,17 @@ case $mode in
       set -- $setting
       wine reg add 'HKCU\Software\Orbivane' /v "$1" /t REG_DWORD /d "$2" /f >/dev/null 2>&1
     done
+    for n in 0 1 2 3 4; do
+      shown=0; [[ ,$images, == *,$n,* ]] && shown=1
+      wine reg add 'HKCU\Software\Orbivane' /v "image_$n" /t REG_DWORD /d "$shown" /f >/dev/null 2>&1
+    done
     wineserver -k >/dev/null 2>&1 || true
     wineserver -p >/dev/null 2>&1 </dev/null
     wine "$program" /s &
     saver=$!
     ;;
   *)
-    echo "usage: $0 linux|wine [--seconds N] [--detail 0..4] [--program PATH] [--out FILE.csv]" >&2
+    usage
     exit 2
     ;;
 esac
