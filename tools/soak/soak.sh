@@ -11,8 +11,8 @@
 # An image lasts the shortest interval the settings allow (45 s) plus its build and two fades of 100
 # frames each, drawn through client arrays: on a busy machine at detail 4 a fade alone can take a
 # minute, so give it time (default --seconds 1500; ten image changes take at least 8 minutes). Writes
-# "seconds,rss_kb" samples (one every second) to FILE.csv and prints, for each minute, its lowest and
-# highest resident memory.
+# "seconds,rss_kb,peak_kb" samples (one every second) to FILE.csv and prints, for each minute, its
+# lowest and highest resident memory.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/lib/session.sh"
@@ -81,11 +81,12 @@ case $mode in
 esac
 
 # Wine's loader hands over to the Windows process: follow the largest process that names the saver
-# (this script's own command line names it too).
+# and runs in this soak's prefix (this script names it too; a build or test run beside it may as well).
 rss_pid() {
   if [[ $mode == wine ]]; then
     local pid best= most=0 rss
     for pid in $(pgrep -u "$(id -u)" -f "$(basename "$program")" || true); do
+      grep -qzxF "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null || continue
       rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status" 2>/dev/null || true)
       [[ -n $rss ]] && ((rss > most)) && { most=$rss; best=$pid; }
     done
@@ -95,19 +96,23 @@ rss_pid() {
   fi
 }
 
-echo "seconds,rss_kb" >"$out"
+# Each sample is the resident memory now and the highest it reached since the last sample: the
+# kernel's high-water mark, reset after each reading, catches what lasts less than a second (an image
+# build on a fast machine).
+echo "seconds,rss_kb,peak_kb" >"$out"
 start=$SECONDS
 while ((SECONDS - start < seconds)); do
   pid=$(rss_pid)
   if [[ -n $pid ]]; then
-    rss=$(awk '/^VmRSS/ {print $2}' "/proc/$pid/status" 2>/dev/null || true)
-    [[ -n $rss ]] && echo "$((SECONDS - start)),$rss" >>"$out"
+    sample=$(awk '/^VmHWM/ {hwm = $2} /^VmRSS/ {rss = $2} END {if (rss) print rss "," hwm}' "/proc/$pid/status" 2>/dev/null || true)
+    echo 5 >"/proc/$pid/clear_refs" 2>/dev/null || true
+    [[ -n $sample ]] && echo "$((SECONDS - start)),$sample" >>"$out"
   fi
   kill -0 "$saver" 2>/dev/null || { echo "soak: the saver ended early" >&2; break; }
   sleep 1
 done
 
-# Lowest and highest resident memory of each minute, in MB.
-awk -F, 'NR > 1 { s = int($1 / 60); if (!(s in lo) || $2 < lo[s]) lo[s] = $2; if ($2 > hi[s]) hi[s] = $2; n = s }
-         END { print "minute  low_MB  high_MB"; for (s = 0; s <= n; ++s) if (s in lo)
+# Lowest and highest resident memory of each minute, in MiB.
+awk -F, 'NR > 1 { s = int($1 / 60); if (!(s in lo) || $2 < lo[s]) lo[s] = $2; if ($3 > hi[s]) hi[s] = $3; n = s }
+         END { print "minute  low_MiB  high_MiB"; for (s = 0; s <= n; ++s) if (s in lo)
                printf "%7d  %6.0f  %7.0f\n", s, lo[s] / 1024, hi[s] / 1024 }' "$out"
