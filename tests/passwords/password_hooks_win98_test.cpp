@@ -32,6 +32,14 @@ protected:
         ASSERT_TRUE(SetDllDirectoryA(path.c_str()));
     }
 
+    // No password library is held, nor its entry, and the running flag stays clear.
+    static void expectNothingLoaded() {
+        EXPECT_EQ(passwordLibrary, nullptr);
+        EXPECT_EQ(verifyPassword, nullptr);
+        EXPECT_FALSE(passwordCplInProcess());
+        EXPECT_FALSE(pwtest::screenSaverRunningFlag());
+    }
+
     std::unique_ptr<pwtest::SavedRegistryValue> usePassword_ = pwtest::saveUsePasswordSetting();
     pwtest::StubFolder stub_{"win98"};
 };
@@ -63,10 +71,7 @@ TEST_F(Win98PasswordHooks, NoPasswordWantedLoadsNothing) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(c.store(*usePassword_));
         loadPasswordLibrary();
-        EXPECT_EQ(passwordLibrary, nullptr);
-        EXPECT_EQ(verifyPassword, nullptr);
-        EXPECT_FALSE(passwordCplInProcess());
-        EXPECT_FALSE(pwtest::screenSaverRunningFlag());
+        expectNothingLoaded();
     }
     EXPECT_EQ(stub_.joined(), "");
 }
@@ -75,10 +80,7 @@ TEST_F(Win98PasswordHooks, LibraryWithoutEntryIsUnloadedAtOnce) {
     searchIn(kWithoutEntry);
     ASSERT_TRUE(usePassword_->writeDword(1));
     loadPasswordLibrary();
-    EXPECT_EQ(passwordLibrary, nullptr);
-    EXPECT_EQ(verifyPassword, nullptr);
-    EXPECT_FALSE(passwordCplInProcess());
-    EXPECT_FALSE(pwtest::screenSaverRunningFlag());
+    expectNothingLoaded();
     EXPECT_EQ(stub_.joined(), "PASSWORD.CPL (no entry) attach\nPASSWORD.CPL (no entry) detach\n");
 }
 
@@ -112,10 +114,7 @@ TEST_F(Win98PasswordHooks, LibraryWithEntryStaysLoadedAndSetsTheFlagUntilUnloade
               "PASSWORD.CPL attach\nVerifyScreenSavePwd " + who + " -> 0\nVerifyScreenSavePwd " + who + " -> 1\n");
 
     unloadPasswordLibrary();
-    EXPECT_EQ(passwordLibrary, nullptr);
-    EXPECT_EQ(verifyPassword, nullptr);
-    EXPECT_FALSE(passwordCplInProcess());
-    EXPECT_FALSE(pwtest::screenSaverRunningFlag());
+    expectNothingLoaded();
     EXPECT_EQ(stub_.count("PASSWORD.CPL detach"), 1u);
 }
 
